@@ -1,0 +1,131 @@
+#include "app/MainWindow.h"
+
+#include "app/ErrorText.h"
+#include "app/Program.h"
+#include "app/Service.h"
+#include "backends/BackendSelection.h"
+#include "backends/Cvmx.h"
+#include "ui/StatusDisplay.h"
+
+namespace holv {
+namespace {
+
+constexpr UINT kFirstPollMs = 1000;
+constexpr UINT kPollMs = 10000;
+
+void ShowStartupError(int code) {
+    std::string text = code == ERROR_SERVICE_DOES_NOT_EXIST ? "VMware is not installed on this machine." : ErrorText(code);
+    MessageBoxA(g_program.mainWindow, text.c_str(), "Error", MB_OK | MB_ICONERROR);
+}
+
+LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+    Program& p = g_program;
+    Cvmx& vm = *p.backend;
+    switch (LOWORD(wParam)) {
+        case CmdExit:
+            if (lParam == 0 && !ServiceIsAutostart()) vm.Stop();
+            DestroyWindow(window);
+            return 0;
+        case CmdStart:
+            vm.Start(static_cast<int>(lParam));
+            RefreshStatus(0, 0);
+            return 0;
+        case CmdStop:
+            vm.Stop();
+            RefreshStatus(0, 0);
+            return 0;
+        case CmdBrowse:
+            if (vm.Poll(0, 0) < StateRunning) {
+                p.browsePending() = true;
+            } else {
+                p.browsePending() = false;
+                OpenApplianceGuiForBackend();
+            }
+            return 0;
+        case CmdStatus:
+            MessageBoxA(window, BuildStatusText(), "Status", MB_OK | MB_ICONINFORMATION);
+            return 0;
+        case CmdNetConfig:
+            vm.RunNetConfig();
+            return 0;
+        case CmdStatusPush:
+            p.statusPushPort() = static_cast<int>(lParam);
+            p.statusPushPending() = true;
+            if (vm.Poll(0, 0) == StateRunning) PushStatus(p.statusPushPort());
+            return 0;
+        default:
+            return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
+    }
+}
+
+void OnPollTimer(HWND window) {
+    Program& p = g_program;
+    RefreshStatus(1, 0);
+    SetTimerPeriod(window, p.pollTimer, kPollMs);
+    if (p.startPending()) {
+        p.backend->Start(0);
+        RefreshStatus(0, 0);
+        // While the service is to bring the VM up with the PC, keep trying.
+        if (p.backend->Poll(0, 0) >= StateStarting || !ServiceIsAutostart()) p.startPending() = false;
+    }
+    if (p.stopPending()) {
+        p.stopPending() = false;
+        p.backend->Stop();
+        RefreshStatus(0, 0);
+    }
+}
+
+LRESULT OnTimer(HWND window, WPARAM id) {
+    Program& p = g_program;
+    if (id == p.pollTimer.Id()) OnPollTimer(window);
+    else if (id == p.sessionTimer.Id()) RefreshStatus(0, 1);
+    return 0;
+}
+
+}  // namespace
+
+int InitMainWindow(HINSTANCE instance) {
+    Program& p = g_program;
+    p.instance = instance;
+    p.mainWindow = CreateWindowExA(0, p.className, "Holvenstead", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT,
+                                   0, nullptr, nullptr, instance, nullptr);
+    if (!p.mainWindow) return static_cast<int>(GetLastError());
+
+    int code = SelectBackend(p.configPath, p.backend);
+    if (!p.backend) {
+        ShowStartupError(code);
+        return code;
+    }
+    SetWindowTextA(p.mainWindow, p.configPath.c_str());
+    CreateTrayIcon();
+    p.taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    SetTimerPeriod(p.mainWindow, p.pollTimer, kFirstPollMs);
+    p.backend->SetNotifyWindow(p.mainWindow);
+    return code;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Program& p = g_program;
+    if (message == 0) return 0;
+    // Messages during creation, and to any other window of the class.
+    if (window != p.mainWindow || !p.backend) return DefWindowProcA(window, message, wParam, lParam);
+    if (p.taskbarCreated && message == p.taskbarCreated) {
+        RecreateTrayIcon();
+        RefreshStatus(0, 0);
+        return 0;
+    }
+    switch (message) {
+        case WM_COMMAND: return OnCommand(window, wParam, lParam);
+        case WM_TIMER: return OnTimer(window, wParam);
+        case WM_DESTROY:
+            SetTimerPeriod(window, p.pollTimer, 0);
+            SetTimerPeriod(window, p.sessionTimer, 0);
+            PostQuitMessage(0);
+            return 0;
+        case WM_TRAY_NOTIFY: return HandleTrayNotification(wParam, lParam);
+        case WM_IMC_INPUT: RefreshStatus(1, 1); return 0;
+        default: return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace holv

@@ -1,0 +1,271 @@
+#include "backends/CvmxPlayer.h"
+
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "backends/Privilege.h"
+#include "host/ProcessSecurity.h"
+#include "session/Association.h"
+
+namespace holv {
+namespace {
+
+constexpr DWORD kIdleWaitMs = 60000;
+constexpr int kHideAttempts = 600;
+constexpr DWORD kHideRetryMs = 100;
+constexpr DWORD kShutdownGraceMs = 10000;
+constexpr DWORD kPlayerExitWaitMs = 5000;
+constexpr DWORD kVmExitWaitMs = 1000;
+constexpr DWORD kAfterTerminateWaitMs = 1000;
+constexpr char kFrameClass[] = "VMPlayerFrame";
+
+bool IsActive(HANDLE process) {
+    DWORD code = 0;
+    return process && GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+}
+
+bool HasClass(HWND window, const char* className) {
+    char name[33] = {};
+    GetClassNameA(window, name, sizeof name);
+    return std::strcmp(name, className) == 0;
+}
+
+struct HideContext {
+    DWORD pid;
+    const char* title;
+    bool hidden;
+};
+
+BOOL CALLBACK HideFrameProc(HWND window, LPARAM param) {
+    auto* ctx = reinterpret_cast<HideContext*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != ctx->pid || !IsWindowVisible(window) || !HasClass(window, kFrameClass)) return TRUE;
+    // A message-only parent takes the frame off the desktop and the task bar;
+    // the title lets Stop find it there again.
+    SetParent(window, HWND_MESSAGE);
+    SetWindowTextA(window, ctx->title);
+    ctx->hidden = true;
+    return FALSE;
+}
+
+BOOL CALLBACK CloseFrameProc(HWND window, LPARAM param) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != static_cast<DWORD>(param) || !HasClass(window, kFrameClass)) return TRUE;
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    return FALSE;
+}
+
+// Opens a process with all access, else (after enabling the debug
+// privilege) again, else for waiting only.
+HANDLE OpenWithBestAccess(DWORD pid, bool tryDebugPrivilege) {
+    if (HANDLE h = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid)) return h;
+    if (tryDebugPrivilege) {
+        EnableDebugPrivilege();
+        if (HANDLE h = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid)) return h;
+    }
+    return OpenProcess(SYNCHRONIZE, FALSE, pid);
+}
+
+const char* BaseName(const char* path) {
+    const char* slash = std::strrchr(path, '\\');
+    return slash ? slash + 1 : path;
+}
+
+// The player that started a VM process: its parent, when that is vmplayer.exe.
+DWORD FindPlayerParent(DWORD vmPid) {
+    UniqueFile snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snap) return 0;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    DWORD parent = 0;
+    for (BOOL ok = Process32First(snap.get(), &entry); ok; ok = Process32Next(snap.get(), &entry)) {
+        if (entry.th32ProcessID == vmPid) {
+            parent = entry.th32ParentProcessID;
+            break;
+        }
+    }
+    if (!parent) return 0;
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = Process32First(snap.get(), &entry); ok; ok = Process32Next(snap.get(), &entry)) {
+        if (entry.th32ProcessID == parent) return lstrcmpiA(BaseName(entry.szExeFile), "vmplayer.exe") == 0 ? parent : 0;
+    }
+    return 0;
+}
+
+std::string UuidMemoryFile(const uint8_t uuid[16]) {
+    char name[64];
+    int n = 0;
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) name[n++] = '-';
+        n += std::snprintf(name + n, sizeof name - n, "%02x", uuid[i]);
+    }
+    return std::string(name, n) + ".vmem";
+}
+
+}  // namespace
+
+CvmxPlayer::~CvmxPlayer() {
+    Release();
+    Close();
+}
+
+int CvmxPlayer::Open() {
+    state = StateOpen;
+    return 0;
+}
+
+int CvmxPlayer::Close() {
+    Release();
+    LowerStateTo(StateLoaded);
+    return 0;
+}
+
+int CvmxPlayer::Prepare() {
+    if (state < StateOpen) {
+        if (int rc = Open()) return rc;
+    }
+    state = StateStopped;
+    if (Poll(1, 0) == StateStarting) Poll(0, 1);
+    return 0;
+}
+
+int CvmxPlayer::Release() {
+    playerProcess.reset();
+    playerThread.reset();
+    vmProcess.reset();
+    LowerStateTo(StateOpen);
+    return 0;
+}
+
+int CvmxPlayer::CheckInstall() {
+    auto association = ReadPlayerAssociation();
+    if (!association) return ERROR_SERVICE_DOES_NOT_EXIST;
+    commandLine = PlayerCommandFromAssociation(*association, configPath);
+    if (commandLine.empty()) return ERROR_SERVICE_DOES_NOT_EXIST;
+    logPath = PlayerLogPath(configPath);
+    return 0;
+}
+
+// A running VM holds its log open, so a log that will not go away means a VM
+// of this configuration is running.
+int CvmxPlayer::DeleteLog() {
+    DeleteFileA(logPath.c_str());
+    return GetFileAttributesA(logPath.c_str()) == INVALID_FILE_ATTRIBUTES ? 1 : 0;
+}
+
+int CvmxPlayer::FindVmProcess() {
+    vmProcess.reset();
+    if (DeleteLog() == 0) {
+        char line[256] = {};
+        if (FILE* log = std::fopen(logPath.c_str(), "r")) {
+            if (!std::fgets(line, sizeof line, log)) line[0] = '\0';
+            std::fclose(log);
+        }
+        unsigned long pid = PidFromLogLine(line);
+        if (pid != 0) {
+            vmPid = pid;
+            vmProcess.reset(OpenWithBestAccess(vmPid, true));
+            if (vmProcess && !playerProcess) {
+                playerPid = FindPlayerParent(vmPid);
+                if (playerPid) playerProcess.reset(OpenWithBestAccess(playerPid, false));
+            }
+        }
+    }
+    return (playerProcess || vmProcess) ? 1 : 0;
+}
+
+void CvmxPlayer::HideFrame() {
+    HideContext ctx{playerPid, configPath.c_str(), false};
+    for (int attempt = 0; attempt < kHideAttempts; ++attempt) {
+        EnumWindows(HideFrameProc, reinterpret_cast<LPARAM>(&ctx));
+        if (ctx.hidden) return;
+        Sleep(kHideRetryMs);
+    }
+}
+
+void CvmxPlayer::CloseFrame() {
+    HWND frame = FindWindowExA(HWND_MESSAGE, nullptr, kFrameClass, configPath.c_str());
+    if (frame) {
+        PostMessageA(frame, WM_CLOSE, 0, 0);
+    } else if (playerProcess) {
+        EnumWindows(CloseFrameProc, static_cast<LPARAM>(playerPid));
+    }
+}
+
+int CvmxPlayer::Start(int show) {
+    if (state < StateStopped) Prepare();
+    if (state != StateStopped) return ERROR_NO_PROC_SLOTS;
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWMINNOACTIVE;
+
+    if (DeleteLog() == 1) {
+        DeleteFileA("Holvenstead.vmss");
+        DeleteFileA("Holvenstead.vmem");
+        uint8_t uuid[16];
+        if (ReadMachineUuid(uuid) == 0) DeleteFileA(UuidMemoryFile(uuid).c_str());
+
+        ProcessSecurity security;
+        std::string mutableCommand = commandLine;  // CreateProcessA may write into it
+        PROCESS_INFORMATION info{};
+        if (!CreateProcessA(nullptr, mutableCommand.data(), security.ProcessAttributes(), security.ThreadAttributes(), FALSE, 0,
+                            nullptr, nullptr, &startup, &info))
+            return ERROR_NO_PROC_SLOTS;
+        playerProcess.reset(info.hProcess);
+        playerThread.reset(info.hThread);
+        playerPid = info.dwProcessId;
+        playerTid = info.dwThreadId;
+        if (WaitForInputIdle(playerProcess.get(), kIdleWaitMs) != 0) return ERROR_NO_PROC_SLOTS;
+        if (!show) HideFrame();
+    }
+    state = StateStarting;
+    return 0;
+}
+
+int CvmxPlayer::Poll(int refresh, int converse) {
+    if (refresh) {
+        if (state < StateStopped) Prepare();
+        if (state >= StateStopped) {
+            if (!vmProcess) {
+                if (FindVmProcess()) RaiseStateTo(StateStarting);
+                else state = StateStopped;
+            } else if ((playerProcess && IsActive(playerProcess.get())) || IsActive(vmProcess.get())) {
+                RaiseStateTo(StateStarting);
+            } else {
+                Release();
+                Prepare();
+            }
+        }
+        if (state < StateStarting) CleanUpHostNetwork();
+    }
+    if (state >= StateStarting && converse) SessionStep();
+    return state;
+}
+
+int CvmxPlayer::Stop() {
+    CleanUpHostNetwork();
+    if (state < StateStopped) Prepare();
+    if (state < StateStarting || FindVmProcess() == 0) return 0;
+
+    if (RequestApplianceShutdown() == 0) Sleep(kShutdownGraceMs);
+    CloseFrame();
+    if (playerProcess && WaitForSingleObject(playerProcess.get(), kPlayerExitWaitMs) == WAIT_TIMEOUT) {
+        TerminateProcess(playerProcess.get(), 0);
+        WaitForSingleObject(playerProcess.get(), kAfterTerminateWaitMs);
+    }
+    if (vmProcess && WaitForSingleObject(vmProcess.get(), kVmExitWaitMs) == WAIT_TIMEOUT) {
+        TerminateProcess(vmProcess.get(), 0);
+        WaitForSingleObject(vmProcess.get(), kAfterTerminateWaitMs);
+    }
+    Release();
+    Prepare();
+    return 0;
+}
+
+}  // namespace holv

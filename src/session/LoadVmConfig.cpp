@@ -1,0 +1,35 @@
+// The backend's start-up step over the VM configuration file.
+#include "backends/Cvmx.h"
+#include "base/Text.h"
+#include "session/Association.h"
+#include "session/VmxFile.h"
+
+namespace holv {
+
+int Cvmx::LoadVmConfig(const std::string& path) {
+    configPath = path;
+    if (!ReadVmxValue("config.version")) return ERROR_BAD_FORMAT;  // 11: not a VM file
+
+    CopyText(savedHostName, ReadVmxValue("appliance.hostname").value_or("").c_str());
+    CopyText(savedSerialNo, ReadVmxValue("appliance.serialno").value_or("").c_str());
+    CopyText(savedProductName, ReadVmxValue("appliance.productname").value_or("").c_str());
+
+    int result = CheckInstall();
+    if (result != 0 && result != ERROR_SERVICE_NOT_ACTIVE) return result;
+
+    if (kind != KindVBox) {
+        if (auto association = ReadPlayerAssociation()) netConfigCommand = NetConfigCommandFrom(association->c_str());
+    }
+
+    if (!ReadVmxValue("uuid.action")) WriteVmxValue("uuid.action", "keep");
+    auto present = ReadVmxValue("ide0:1.present");
+    // The appliance keeps its data on the second disk: always attach it.
+    if (!present || *present != "TRUE") {
+        WriteVmxValue("ide0:1.present", "TRUE");
+        WriteVmxValue("ide0:1.fileName", "store.vmdk");
+    }
+    state = StateLoaded;
+    return result;
+}
+
+}  // namespace holv
