@@ -1,0 +1,209 @@
+#include "host/ProcessLaunch.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "base/Text.h"
+#include "host/ProcessSecurity.h"
+
+namespace holv {
+namespace {
+
+// Expands %NAME% references into out (kExpandedSize bytes), cut to fit. The
+// expansion runs into a large scratch buffer first, because the call leaves
+// a too-small buffer without a usable result; when it fails altogether the
+// text is used as it stands.
+void ExpandReferences(const char* text, char (&out)[kExpandedSize]) {
+    std::vector<char> scratch(32768);
+    DWORD n = ::ExpandEnvironmentStringsA(text, scratch.data(), static_cast<DWORD>(scratch.size()));
+    CopyText(out, (n == 0 || n > scratch.size()) ? text : scratch.data());
+}
+
+// Closes the thread, waits if asked, and gives the result of a started
+// process: its exit code after a wait, else 0.
+int FinishStarted(PROCESS_INFORMATION& info, int waitMs) {
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
+    thread.reset();
+    if (waitMs == kNoWait) return 0;
+    ::WaitForSingleObject(process.get(), waitMs < 0 ? INFINITE : static_cast<DWORD>(waitMs));
+    DWORD code = 0;
+    if (!::GetExitCodeProcess(process.get(), &code)) return static_cast<int>(::GetLastError());
+    return static_cast<int>(code);
+}
+
+// RunCommand after the formatting step.
+int RunFormatted(int waitMs, DWORD flags, const char* command) {
+    char expanded[kExpandedSize];
+    ExpandReferences(command, expanded);
+    ProcessSecurity security;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessA(nullptr, expanded, security.ProcessAttributes(),
+                          security.ThreadAttributes(), FALSE, flags, nullptr, nullptr, &startup,
+                          &info)) {
+        return static_cast<int>(::GetLastError());
+    }
+    return FinishStarted(info, waitMs);
+}
+
+// True when the program's token carries an integrity level above medium.
+bool RunsElevated() {
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
+    DWORD size = 0;
+    ::GetTokenInformation(token.get(), TokenIntegrityLevel, nullptr, 0, &size);
+    if (size == 0) return false;
+    std::vector<BYTE> buffer(size);
+    if (!::GetTokenInformation(token.get(), TokenIntegrityLevel, buffer.data(), size, &size)) {
+        return false;
+    }
+    PSID sid = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer.data())->Label.Sid;
+    UCHAR count = *::GetSidSubAuthorityCount(sid);
+    if (count == 0) return false;
+    return *::GetSidSubAuthority(sid, count - 1) > SECURITY_MANDATORY_MEDIUM_RID;
+}
+
+using CreateWithTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
+                                        LPSTARTUPINFOW, LPPROCESS_INFORMATION);
+
+// Not present before Vista, so looked up at run time.
+CreateWithTokenFn FindCreateWithToken() {
+    HMODULE advapi = ::GetModuleHandleA("advapi32.dll");
+    if (!advapi) return nullptr;
+    return reinterpret_cast<CreateWithTokenFn>(
+        reinterpret_cast<void*>(::GetProcAddress(advapi, "CreateProcessWithTokenW")));
+}
+
+int RunWithToken(CreateWithTokenFn create, HANDLE token, int waitMs, DWORD flags,
+                 const char* command) {
+    char expanded[kExpandedSize];
+    ExpandReferences(command, expanded);
+    wchar_t wide[kExpandedSize];
+    if (!::MultiByteToWideChar(CP_ACP, 0, expanded, -1, wide, static_cast<int>(kExpandedSize))) {
+        return static_cast<int>(::GetLastError());
+    }
+    wchar_t folder[MAX_PATH];
+    DWORD folderLength = ::GetCurrentDirectoryW(MAX_PATH, folder);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!create(token, 0, nullptr, wide, flags & ~static_cast<DWORD>(DETACHED_PROCESS), nullptr,
+                (folderLength > 0 && folderLength < MAX_PATH) ? folder : nullptr, &startup,
+                &info)) {
+        return static_cast<int>(::GetLastError());
+    }
+    return FinishStarted(info, waitMs);
+}
+
+// A name "tmpXXXXXX" in the current folder, created empty so that no one
+// else takes it before the command writes it.
+bool MakeCaptureFile(char (&name)[16]) {
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    DWORD seed = ::GetCurrentProcessId() * 7919u + ::GetTickCount();
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        DWORD v = seed + static_cast<DWORD>(attempt) * 2654435761u;
+        char suffix[7];
+        for (int i = 0; i < 6; ++i) {
+            suffix[i] = kDigits[v % 36];
+            v /= 36;
+        }
+        suffix[6] = '\0';
+        FormatText(name, sizeof name, "tmp%s", suffix);
+        UniqueFile file(::CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) return true;
+        if (::GetLastError() != ERROR_FILE_EXISTS) return false;
+    }
+    ::SetLastError(ERROR_FILE_EXISTS);
+    return false;
+}
+
+// The captured text, read in text mode; none when the file is empty or
+// cannot be read.
+std::optional<std::string> ReadCapture(const char* name) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExA(name, GetFileExInfoStandard, &data)) return std::nullopt;
+    if (data.nFileSizeHigh != 0 || data.nFileSizeLow == 0) return std::nullopt;
+    std::FILE* f = std::fopen(name, "r");
+    if (!f) return std::nullopt;
+    std::optional<std::string> text;
+    try {
+        std::string buffer(data.nFileSizeLow, '\0');
+        buffer.resize(std::fread(buffer.data(), 1, buffer.size(), f));
+        text = std::move(buffer);
+    } catch (...) {
+        // Out of memory: the output stays none, as documented.
+    }
+    std::fclose(f);
+    return text;
+}
+
+}  // namespace
+
+int RunCommandV(int waitMs, DWORD flags, const char* format, va_list args) {
+    char command[kCommandSize];
+    FormatTextV(command, sizeof command, format, args);
+    return RunFormatted(waitMs, flags, command);
+}
+
+int RunCommand(int waitMs, DWORD flags, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int result = RunCommandV(waitMs, flags, format, args);
+    va_end(args);
+    return result;
+}
+
+UniqueHandle GetDesktopUserToken() {
+    if (!RunsElevated()) return UniqueHandle();
+    HWND shell = ::FindWindowA("PROGMAN", nullptr);
+    if (!shell) return UniqueHandle();
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(shell, &pid);
+    UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid));
+    if (!process) return UniqueHandle();
+    UniqueHandle token;
+    if (!::OpenProcessToken(process.get(), TOKEN_DUPLICATE, token.put())) return UniqueHandle();
+    UniqueHandle primary;
+    if (!::DuplicateTokenEx(token.get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation,
+                            TokenPrimary, primary.put())) {
+        return UniqueHandle();
+    }
+    return primary;
+}
+
+int RunCommandAsDesktopUser(int waitMs, DWORD flags, const char* format, ...) {
+    char command[kCommandSize];
+    va_list args;
+    va_start(args, format);
+    FormatTextV(command, sizeof command, format, args);
+    va_end(args);
+    CreateWithTokenFn create = FindCreateWithToken();
+    UniqueHandle token = create ? GetDesktopUserToken() : UniqueHandle();
+    if (!token) return RunFormatted(waitMs, flags, command);
+    return RunWithToken(create, token.get(), waitMs, flags, command);
+}
+
+int RunCommandCaptured(std::optional<std::string>* out, const char* format, ...) {
+    if (out) out->reset();
+    char command[kCommandSize];
+    va_list args;
+    va_start(args, format);
+    FormatTextV(command, sizeof command, format, args);
+    va_end(args);
+
+    char name[16];
+    if (!MakeCaptureFile(name)) return static_cast<int>(::GetLastError());
+    ScopeGuard removeFile([&name] { ::DeleteFileA(name); });
+
+    char line[kCommandSize];
+    FormatText(line, sizeof line, "cmd /c \"%s>%s\"", command, name);
+    int result = RunFormatted(kWaitForever, CREATE_NO_WINDOW, line);
+    std::optional<std::string> text = ReadCapture(name);
+    if (out) *out = std::move(text);
+    return result;
+}
+
+}  // namespace holv
