@@ -33,5 +33,25 @@ test: deps
 	@$(MAKE) --no-print-directory test-native
 	@$(MAKE) --no-print-directory test-win
 
+# Fuzzes the IMC frame decoder (native clang build, ASan+UBSan) for
+# FUZZ_SECONDS; new inputs collect in the build tree, crashes land beside them.
+FUZZ_SECONDS ?= 600
+FUZZ_CORPUS = $(BUILD_NATIVE)/fuzz-corpus
+fuzz:
+	@cmake -S . -B $(BUILD_NATIVE) -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build $(BUILD_NATIVE) -j $(JOBS) --target fuzz_imc_decode_frame
+	@mkdir -p $(FUZZ_CORPUS)/imc-decode-frame
+	$(BUILD_NATIVE)/bin/fuzz_imc_decode_frame -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -timeout=10 \
+	  -print_final_stats=1 -artifact_prefix=$(FUZZ_CORPUS)/ \
+	  $(FUZZ_CORPUS)/imc-decode-frame tests/imc/corpus
+
+# Codec benchmarks: an optimised build without sanitizers of its own.
+BUILD_BENCH ?= build/bench
+bench:
+	@cmake -S . -B $(BUILD_BENCH) -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=Release -DHOLV_SANITIZE=OFF -DHOLV_FUZZ=OFF >/dev/null
+	@cmake --build $(BUILD_BENCH) -j $(JOBS) --target bench_imc_codec
+	@$(BUILD_BENCH)/bin/bench_imc_codec
+
 clean:
 	rm -rf build

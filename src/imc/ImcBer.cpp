@@ -76,36 +76,44 @@ int ImcBerReadString(ImcBuffer& buffer, std::string& text) {
     return ImcBufferSkip(buffer, length) == 0 ? ImcErrNone : ImcErrMalformed;
 }
 
+namespace {
+
+// One base-128 sub-identifier from p[i] on, within `length` bytes. False for
+// a continuation that runs past the content or a value beyond 32 bits.
+bool ReadSubIdentifier(const uint8_t* p, int length, int& i, uint32_t& id) {
+    id = 0;
+    uint8_t b;
+    do {
+        if (i == length || (id >> 25) != 0) return false;
+        b = p[i++];
+        id = id << 7 | (b & 0x7F);
+    } while (b & 0x80);
+    return true;
+}
+
+}  // namespace
+
 int ImcBerReadOid(ImcBuffer& buffer, ImcOid& oid) {
     int length;
     if (ImcBerReadLength(buffer, length) != ImcErrNone) return ImcErrMalformed;
-    if (length == 0) {
+    const uint8_t* p = ImcBufferData(buffer);
+    // The first sub-identifier carries the first two as first * 40 + second.
+    // It is a single byte in every name in use; a longer one is read whole,
+    // as the encoder writes it, rather than split at its first byte.
+    int i = 0;
+    uint32_t id;
+    if (length == 0 || !ReadSubIdentifier(p, length, i, id)) {
         buffer.failed = true;
         return ImcErrMalformed;
     }
-    const uint8_t* p = ImcBufferData(buffer);
-    // The first byte carries the first two sub-identifiers.
     oid.count = 0;
-    oid.ids[oid.count++] = p[0] / 40;
-    oid.ids[oid.count++] = p[0] % 40;
-    int i = 1;
+    oid.ids[oid.count++] = id / 40;
+    oid.ids[oid.count++] = id % 40;
     while (i < length) {
-        if (oid.count == ImcOidCapacity) {
+        if (oid.count == ImcOidCapacity || !ReadSubIdentifier(p, length, i, id)) {
             buffer.failed = true;
             return ImcErrMalformed;
         }
-        uint32_t id = 0;
-        uint8_t b;
-        do {
-            // A continuation that runs past the content, or a value that
-            // would need more than 32 bits, is malformed.
-            if (i == length || (id >> 25) != 0) {
-                buffer.failed = true;
-                return ImcErrMalformed;
-            }
-            b = p[i++];
-            id = id << 7 | (b & 0x7F);
-        } while (b & 0x80);
         oid.ids[oid.count++] = id;
     }
     return ImcBufferSkip(buffer, length) == 0 ? ImcErrNone : ImcErrMalformed;

@@ -229,6 +229,19 @@ TEST(ImcBerRead, ObjectIdentifiers) {
     EXPECT_EQ(oid.count, 2);
 }
 
+TEST(ImcBerRead, MultiByteFirstSubIdentifierIsReadWhole) {
+    // 5 * 40 + 18 = 218 is written 81 5A; it must come back as 5.18, not
+    // as 0x81 split into 3.9 followed by a stray 90.
+    ImcOid oid;
+    ASSERT_EQ(ReadOid(Hex("03 81 5A 07"), oid), ImcErrNone);
+    ASSERT_EQ(oid.count, 3);
+    EXPECT_EQ(oid.ids[0], 5u);
+    EXPECT_EQ(oid.ids[1], 18u);
+    EXPECT_EQ(oid.ids[2], 7u);
+    EXPECT_EQ(OidItem(Oid({5, 18, 7})), Hex("06 03 81 5A 07"));
+    EXPECT_EQ(ReadOid(Hex("01 81"), oid), ImcErrMalformed);
+}
+
 TEST(ImcBerRead, ObjectIdentifierLimits) {
     ImcOid oid;
     // 32 sub-identifiers: the first byte gives two, 30 more follow.

@@ -25,10 +25,18 @@ void ExpectSameOid(const ImcOid& a, const ImcOid& b) {
 void ExpectSameBinding(const ImcVarBind& a, const ImcVarBind& b) {
     ExpectSameOid(a.name, b.name);
     ASSERT_EQ(a.type, b.type);
-    if (ImcIsIntegerType(a.type)) EXPECT_EQ(a.number, b.number);
-    if (a.type == ImcTagIpAddress) EXPECT_EQ(0, std::memcmp(a.address, b.address, 4));
-    if (a.type == ImcTagOctetString) EXPECT_EQ(a.bytes, b.bytes);
-    if (a.type == ImcTagOid) ExpectSameOid(a.oid, b.oid);
+    if (ImcIsIntegerType(a.type)) {
+        EXPECT_EQ(a.number, b.number);
+    }
+    if (a.type == ImcTagIpAddress) {
+        EXPECT_EQ(0, std::memcmp(a.address, b.address, 4));
+    }
+    if (a.type == ImcTagOctetString) {
+        EXPECT_EQ(a.bytes, b.bytes);
+    }
+    if (a.type == ImcTagOid) {
+        ExpectSameOid(a.oid, b.oid);
+    }
 }
 
 // Compares what the frame carries: the fields of the bits that are set.
@@ -39,11 +47,21 @@ void ExpectSameMessage(const ImcMessage& a, const ImcMessage& b) {
     ASSERT_EQ(a.flags, b.flags);
     const uint32_t f = a.flags;
     const bool supplied = a.kind == 0 || (f & ImcFlagSupplied);
-    if (supplied && (f & ImcFlagRaw04)) EXPECT_EQ(0, std::memcmp(a.raw04, b.raw04, 4));
-    if (supplied && (f & ImcFlagRaw08)) EXPECT_EQ(0, std::memcmp(a.raw08, b.raw08, 4));
-    if (supplied && (f & ImcFlagRaw10)) EXPECT_EQ(0, std::memcmp(a.raw10, b.raw10, 4));
-    if (supplied && (f & ImcFlagValue20)) EXPECT_EQ(a.value20, b.value20);
-    if (supplied && (f & ImcFlagDeviceName)) EXPECT_EQ(a.deviceName, b.deviceName);
+    if (supplied && (f & ImcFlagRaw04)) {
+        EXPECT_EQ(0, std::memcmp(a.raw04, b.raw04, 4));
+    }
+    if (supplied && (f & ImcFlagRaw08)) {
+        EXPECT_EQ(0, std::memcmp(a.raw08, b.raw08, 4));
+    }
+    if (supplied && (f & ImcFlagRaw10)) {
+        EXPECT_EQ(0, std::memcmp(a.raw10, b.raw10, 4));
+    }
+    if (supplied && (f & ImcFlagValue20)) {
+        EXPECT_EQ(a.value20, b.value20);
+    }
+    if (supplied && (f & ImcFlagDeviceName)) {
+        EXPECT_EQ(a.deviceName, b.deviceName);
+    }
     if (a.kind == 0) {
         EXPECT_EQ(a.text40, b.text40);
         EXPECT_EQ(a.productName, b.productName);
@@ -52,9 +70,13 @@ void ExpectSameMessage(const ImcMessage& a, const ImcMessage& b) {
     }
     EXPECT_EQ(a.localHostName, b.localHostName);
     ASSERT_EQ(a.block16 != nullptr, b.block16 != nullptr);
-    if (a.block16) EXPECT_EQ(*a.block16, *b.block16);
+    if (a.block16) {
+        EXPECT_EQ(*a.block16, *b.block16);
+    }
     ASSERT_EQ(a.block128 != nullptr, b.block128 != nullptr);
-    if (a.block128) EXPECT_EQ(*a.block128, *b.block128);
+    if (a.block128) {
+        EXPECT_EQ(*a.block128, *b.block128);
+    }
     ASSERT_EQ(a.pdu != nullptr, b.pdu != nullptr);
     if (a.pdu) {
         EXPECT_EQ(a.pdu->type, b.pdu->type);
