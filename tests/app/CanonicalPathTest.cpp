@@ -66,7 +66,7 @@ TEST_F(ScratchTree, RelativePathsAreRelativeToTheCurrentFolder) {
 TEST_F(ScratchTree, MissingFilesKeepTheirSpelling) {
     std::string missing = root_ + "\\Mixed Case Folder\\nothere\\X.vmx";
     std::string result = CanonicalizePath(AbsoluteLongPath(Lower(missing)));
-    EXPECT_EQ(result.substr(result.size() - 12), "nothere\\x.vmx");
+    EXPECT_EQ(result.substr(result.size() - 13), "nothere\\x.vmx");
     // An over-long path is handled, not overrun.
     std::string huge = "C:\\" + std::string(5000, 'a') + "\\b.vmx";
     EXPECT_EQ(CanonicalizePath(huge).size(), huge.size());
