@@ -275,8 +275,8 @@ TEST(SimAppliance, HostIdentityIsRecordedAndEchoed) {
     SimOutcome out;
     SimHandleDatagram(c, s, frame.data(), static_cast<int>(frame.size()), out);
     ASSERT_EQ(out.records.size(), 1u);
-    EXPECT_EQ(out.records[0], "identity host=PC%201 digest=" + SimHex(digest, 16) + " block128=" +
-                                  SimHex(block, 128) + " time=1700000000 options=0x40000000");
+    EXPECT_EQ(out.records[0], "identity host=PC%201 digest=" + SimHex(digest, 16) + " block128=" + SimHex(block, 128) +
+                                  " time=1700000000 options=0x40000000");
     std::unique_ptr<ImcMessage> reply = Decode(out.reply);
     ASSERT_TRUE(reply);
     EXPECT_TRUE(HostAccepts(m, *reply));

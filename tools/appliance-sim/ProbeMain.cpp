@@ -111,14 +111,22 @@ int ParseOptions(int argc, char** argv, Options& o) {
         } else if (a.rfind("--", 0) == 0) {
             if (i + 1 >= argc) return Fail((a + " needs a value").c_str());
             uint32_t n = 0;
-            if (a == "--to") ok = SimParseIp(v, o.to);
-            else if (a == "--port") ok = ParsePort(v, o.port);
-            else if (a == "--bind-port") ok = ParsePort(v, o.bindPort);
-            else if (a == "--mac") ok = SimParseMac(v, o.mac);
-            else if (a == "--request-id") ok = SimParseI32(v, o.requestId);
-            else if (a == "--flags") ok = SimParseU32(v, o.flags);
-            else if (a == "--timeout") ok = SimParseU32(v, n) && n <= 600000, o.timeoutMs = static_cast<int>(n);
-            else return Fail(("unknown option " + a).c_str());
+            if (a == "--to")
+                ok = SimParseIp(v, o.to);
+            else if (a == "--port")
+                ok = ParsePort(v, o.port);
+            else if (a == "--bind-port")
+                ok = ParsePort(v, o.bindPort);
+            else if (a == "--mac")
+                ok = SimParseMac(v, o.mac);
+            else if (a == "--request-id")
+                ok = SimParseI32(v, o.requestId);
+            else if (a == "--flags")
+                ok = SimParseU32(v, o.flags);
+            else if (a == "--timeout")
+                ok = SimParseU32(v, n) && n <= 600000, o.timeoutMs = static_cast<int>(n);
+            else
+                return Fail(("unknown option " + a).c_str());
             if (!ok) return Fail(("bad value for " + a + ": " + v).c_str());
             ++i;
         } else {
@@ -196,11 +204,11 @@ std::string BindText(const ImcVarBind& b) {
     std::string line = name + " ";
     if (ImcIsIntegerType(b.type)) return line + SimTypeName(b.type) + " " + std::to_string(b.number);
     switch (b.type) {
-    case ImcTagOctetString: return line + "string " + SimEscape(std::string(b.bytes.begin(), b.bytes.end()));
-    case ImcTagNull: return line + "null";
-    case ImcTagOid: return line + "oid " + SimFormatOid(b.oid);
-    case ImcTagIpAddress: return line + "ipaddress " + SimFormatIp(*reinterpret_cast<const uint32_t*>(b.address));
-    default: return line + "?";
+        case ImcTagOctetString: return line + "string " + SimEscape(std::string(b.bytes.begin(), b.bytes.end()));
+        case ImcTagNull: return line + "null";
+        case ImcTagOid: return line + "oid " + SimFormatOid(b.oid);
+        case ImcTagIpAddress: return line + "ipaddress " + SimFormatIp(*reinterpret_cast<const uint32_t*>(b.address));
+        default: return line + "?";
     }
 }
 
@@ -268,8 +276,9 @@ int main(int argc, char** argv) {
     if (rc != 0) return rc < 0 ? 0 : rc;
     bool listenOnly = o.command[0] == "listen";
     if (!listenOnly && !IsLoopback(o.to) && !SimInTestNamespace() && !o.allowOutside) {
-        return Fail("refusing to send outside a network namespace made with ip netns: run inside a test bed "
-                    "(scripts/netns.sh), use a 127.x address, or give --allow-outside");
+        return Fail(
+            "refusing to send outside a network namespace made with ip netns: run inside a test bed "
+            "(scripts/netns.sh), use a 127.x address, or give --allow-outside");
     }
     ImcMessage request;
     if (!listenOnly) {

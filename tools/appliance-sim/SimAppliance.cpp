@@ -45,15 +45,15 @@ std::string VariableText(const ImcOid& name) {
 std::string ValueText(const ImcVarBind& bind) {
     if (ImcIsIntegerType(bind.type)) return std::to_string(bind.number);
     switch (bind.type) {
-    case ImcTagOctetString: return bind.bytes.empty() ? "-" : SimHex(bind.bytes.data(), bind.bytes.size());
-    case ImcTagOid: return SimFormatOid(bind.oid);
-    case ImcTagIpAddress: {
-        char text[16];
-        std::snprintf(text, sizeof text, "%u.%u.%u.%u", bind.address[0], bind.address[1], bind.address[2],
-                      bind.address[3]);
-        return text;
-    }
-    default: return "-";
+        case ImcTagOctetString: return bind.bytes.empty() ? "-" : SimHex(bind.bytes.data(), bind.bytes.size());
+        case ImcTagOid: return SimFormatOid(bind.oid);
+        case ImcTagIpAddress: {
+            char text[16];
+            std::snprintf(text, sizeof text, "%u.%u.%u.%u", bind.address[0], bind.address[1], bind.address[2],
+                          bind.address[3]);
+            return text;
+        }
+        default: return "-";
     }
 }
 
@@ -184,14 +184,14 @@ int32_t AnswerSet(const SimConfig& config, const ImcVarBind& asked) {
 
 // The SNMP part of a reply: a GetResponse with the request-id echoed. On an
 // error the request's bindings go back as they came, as SNMPv1 agents do.
-void AnswerSnmp(const SimConfig& config, SimState& state, const ImcMessage& request, ImcMessage& reply,
-                bool record, SimOutcome& out) {
+void AnswerSnmp(const SimConfig& config, SimState& state, const ImcMessage& request, ImcMessage& reply, bool record,
+                SimOutcome& out) {
     const ImcPdu& asked = *request.pdu;
     reply.pdu.reset(new ImcPdu);
     reply.pdu->type = ImcPduGetResponse;
     reply.pdu->community = asked.community;
-    reply.pdu->requestId = static_cast<int32_t>(static_cast<uint32_t>(asked.requestId) +
-                                                static_cast<uint32_t>(config.requestIdOffset));
+    reply.pdu->requestId =
+        static_cast<int32_t>(static_cast<uint32_t>(asked.requestId) + static_cast<uint32_t>(config.requestIdOffset));
     std::vector<std::unique_ptr<ImcVarBind>> answers;
     int32_t status = 0, index = 0, position = 0;
     bool servedAction = false;

@@ -15,10 +15,18 @@ struct TypeName {
 
 // The first name of each tag is the one the record file writes.
 constexpr TypeName TypeNames[] = {
-    {"string", ImcTagOctetString}, {"int", ImcTagInteger},        {"integer", ImcTagInteger},
-    {"null", ImcTagNull},          {"oid", ImcTagOid},            {"ipaddress", ImcTagIpAddress},
-    {"counter", ImcTagCounter},    {"gauge", ImcTagGauge},        {"timeticks", ImcTagTimeTicks},
-    {"boolean", ImcTagBoolean},    {"enumerated", ImcTagEnumerated}, {"tag50", ImcTagApplication16},
+    {"string", ImcTagOctetString},
+    {"int", ImcTagInteger},
+    {"integer", ImcTagInteger},
+    {"null", ImcTagNull},
+    {"oid", ImcTagOid},
+    {"ipaddress", ImcTagIpAddress},
+    {"counter", ImcTagCounter},
+    {"gauge", ImcTagGauge},
+    {"timeticks", ImcTagTimeTicks},
+    {"boolean", ImcTagBoolean},
+    {"enumerated", ImcTagEnumerated},
+    {"tag50", ImcTagApplication16},
 };
 
 std::string Trim(const std::string& s) {
@@ -102,8 +110,10 @@ bool ApplySimpleKey(const std::string& key, const std::string& value, SimConfig&
     } else if (key == "device-name" || key == "product-name" || key == "firmware") {
         std::string& field = key == "device-name" ? c.deviceName : key == "product-name" ? c.productName : c.firmware;
         std::string bytes;
-        if (SimUnescape(value, bytes)) field = bytes;
-        else problem = "bad escape";
+        if (SimUnescape(value, bytes))
+            field = bytes;
+        else
+            problem = "bad escape";
     } else if (key == "status-flags") {
         return ApplyFlag(value, c.statusFlags, problem);
     } else if (key == "notify-flags") {

@@ -11,12 +11,12 @@
 namespace holv {
 
 // Variables the host reads, by their group.item.
-constexpr uint32_t SimSerialKey = (512u << 16) | 640u;          // 512.640
+constexpr uint32_t SimSerialKey = (512u << 16) | 640u;           // 512.640
 constexpr uint32_t SimTrellisportKey = (61440u << 16) | 61456u;  // 61440.61456
 constexpr uint32_t SimRkKey = (61440u << 16) | 61457u;           // 61440.61457
 constexpr uint32_t SimActionKey = (61440u << 16) | 61568u;       // 61440.61568
 constexpr uint32_t SimRouteGroup = 512;
-constexpr uint32_t SimRouteFirstItem = 696;                      // route list n: 512.(696 + n)
+constexpr uint32_t SimRouteFirstItem = 696;  // route list n: 512.(696 + n)
 
 // One variable of the appliance's private MIB.
 struct SimVariable {
@@ -32,17 +32,17 @@ struct SimConfig {
     std::string deviceName = "appliance";
     std::string productName = "Holvenstead Appliance";
     std::string firmware = "6.0.0";
-    uint32_t statusFlags = 0;    // extra bits of a status reply (0x20000, 0x40000000)
-    uint32_t notifyFlags = 0;    // flag word of a notification
-    uint32_t replyFlagsXor = 0;  // flipped in every reply: makes replies a host must ignore
-    int32_t requestIdOffset = 0; // added to the echoed request-id (0 = a correct echo)
-    int setError = 0;            // error-status of a Set unless the variable says otherwise
-    bool actionSticky = false;   // serve the action on every Get instead of once
+    uint32_t statusFlags = 0;     // extra bits of a status reply (0x20000, 0x40000000)
+    uint32_t notifyFlags = 0;     // flag word of a notification
+    uint32_t replyFlagsXor = 0;   // flipped in every reply: makes replies a host must ignore
+    int32_t requestIdOffset = 0;  // added to the echoed request-id (0 = a correct echo)
+    int setError = 0;             // error-status of a Set unless the variable says otherwise
+    bool actionSticky = false;    // serve the action on every Get instead of once
     bool shutdownPowersOff = true;
-    bool acceptAnyMac = false;   // also answer commands addressed to another MAC
+    bool acceptAnyMac = false;  // also answer commands addressed to another MAC
     bool notifyBroadcast = false;
     int replyDelayMs = 0;
-    int dropNext = 0;            // requests to leave unanswered after each (re)load
+    int dropNext = 0;  // requests to leave unanswered after each (re)load
     std::string powerFile;
     std::string recordFile;
     std::map<uint32_t, SimVariable> variables;  // by SimVariableKey

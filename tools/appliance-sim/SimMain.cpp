@@ -83,9 +83,12 @@ volatile sig_atomic_t notifyRequested = 0;
 volatile sig_atomic_t reloadRequested = 0;
 
 void OnSignal(int signal) {
-    if (signal == SIGUSR1) notifyRequested = 1;
-    else if (signal == SIGHUP) reloadRequested = 1;
-    else stopRequested = 1;
+    if (signal == SIGUSR1)
+        notifyRequested = 1;
+    else if (signal == SIGHUP)
+        reloadRequested = 1;
+    else
+        stopRequested = 1;
 }
 
 struct Options {

@@ -74,22 +74,20 @@ bool SimUnescape(const std::string& text, std::string& bytes) {
         }
         char e = text[++i];
         switch (e) {
-        case '\\': bytes += '\\'; break;
-        case 'n': bytes += '\n'; break;
-        case 'r': bytes += '\r'; break;
-        case 't': bytes += '\t'; break;
-        case '0': bytes += '\0'; break;
-        case 'x': {
-            int hi = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
-            int lo = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
-            if (hi < 0 || lo < 0) return false;
-            bytes += static_cast<char>(hi * 16 + lo);
-            i += 2;
-            break;
-        }
-        default:
-            bytes += '\\';
-            bytes += e;
+            case '\\': bytes += '\\'; break;
+            case 'n': bytes += '\n'; break;
+            case 'r': bytes += '\r'; break;
+            case 't': bytes += '\t'; break;
+            case '0': bytes += '\0'; break;
+            case 'x': {
+                int hi = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
+                int lo = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+                if (hi < 0 || lo < 0) return false;
+                bytes += static_cast<char>(hi * 16 + lo);
+                i += 2;
+                break;
+            }
+            default: bytes += '\\'; bytes += e;
         }
     }
     return true;
@@ -111,8 +109,7 @@ bool SimParseMac(const std::string& text, uint8_t mac[6]) {
 
 std::string SimFormatMac(const uint8_t mac[6]) {
     char text[18];
-    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4],
-                  mac[5]);
+    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
     return text;
 }
 
