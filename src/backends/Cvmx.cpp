@@ -7,6 +7,7 @@
 
 #include "backends/LinkRule.h"
 #include "host/ProcessLaunch.h"
+#include "imc/ImcOperations.h"
 #include "session/VmxFile.h"
 #include "session/VmxFileConnection.h"
 #include "session/VmxFileIdentity.h"
@@ -24,18 +25,20 @@ const char* StateName(int state) {
 
 Cvmx::~Cvmx() {
     if (state > StateNone) {
-        // The appliance conversation is torn down here once it exists.
+        ImcDestroy();
         state = StateNone;
     }
 }
 
-// The host network changes and the appliance conversation are not built yet:
-// nothing to undo, and no appliance to ask.
+// The host network changes are not built yet: nothing to undo.
 void Cvmx::CleanUpHostNetwork() {}
 
-int Cvmx::RequestApplianceShutdown() { return 1; }
+int Cvmx::RequestApplianceShutdown() { return ImcRequestShutdown(applianceMac); }
 
-void Cvmx::SetNotifyWindow(HWND window) { notifyWindow = window; }
+void Cvmx::SetNotifyWindow(HWND window) {
+    notifyWindow = window;
+    ImcSetNotifyWindow(window);
+}
 
 int Cvmx::RunNetConfig() {
     if (!netConfigCommand) return ERROR_FILE_NOT_FOUND;

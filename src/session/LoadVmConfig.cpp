@@ -1,6 +1,7 @@
 // The backend's start-up step over the VM configuration file.
 #include "backends/Cvmx.h"
 #include "base/Text.h"
+#include "imc/ImcOperations.h"
 #include "session/Association.h"
 #include "session/VmxFile.h"
 
@@ -20,6 +21,8 @@ int Cvmx::LoadVmConfig(const std::string& path) {
     if (kind != KindVBox) {
         if (auto association = ReadPlayerAssociation()) netConfigCommand = NetConfigCommandFrom(association->c_str());
     }
+
+    if (ImcCreate() != 0) return ERROR_INTERNAL_ERROR;  // 1359: no conversation with the appliance
 
     if (!ReadVmxValue("uuid.action")) WriteVmxValue("uuid.action", "keep");
     auto present = ReadVmxValue("ide0:1.present");

@@ -1,0 +1,30 @@
+// The conversation's pure rules: which reply answers which request, how long
+// to wait for it, and what a result means to the callers.
+#pragma once
+#include <cstdint>
+
+namespace holv {
+
+struct ImcMessage;
+
+// Flag bits a reply must echo: 0x2..0x400, 0x10000, 0x40000, 0x80000 and
+// 0x80000000. The others (0x20000 and 0x40000000 among them) carry news.
+inline constexpr uint32_t kImcAnswerMask = 0x800D07FE;
+
+// 30 ms without bit 0x2, 1000 ms with it, 5000 ms with 0x2 and 0x40000.
+uint32_t ImcWaitLength(uint32_t requestFlags);
+
+// Deadline for a wait that starts at `now` (a 32-bit millisecond tick); a
+// sum that wraps gives the wait length itself.
+uint32_t ImcDeadline(uint32_t now, uint32_t waitLength);
+
+// Whether a decoded reply frame answers the request: MAC (unless the request
+// went to any appliance), echoed flag bits, and for SNMP answers a
+// GetResponse with the request's id.
+bool ImcReplyMatches(const ImcMessage& request, const ImcMessage& reply);
+
+// Bit 0x2 for a request: always once a target is known; with none known,
+// every other request once any target was ever set.
+bool ImcWantsLongWait(bool targetSet, bool targetEverSet, int requestId);
+
+}  // namespace holv

@@ -1,0 +1,356 @@
+#include "imc/ImcTransport.h"
+
+#include <iphlpapi.h>
+#include <ws2tcpip.h>
+
+#include <cstring>
+
+#include "app/Program.h"
+#include "backends/LinkRule.h"
+#include "base/Text.h"
+#include "imc/ImcCodes.h"
+#include "imc/ImcLog.h"
+#include "imc/ImcPipePacket.h"
+
+namespace holv {
+namespace {
+
+constexpr int kReceivePollUs = 100000;
+constexpr ULONG kAdapterFlags =
+    GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER | GAA_FLAG_SKIP_FRIENDLY_NAME;
+
+using GetAdaptersAddressesFn = ULONG(WINAPI*)(ULONG, ULONG, void*, IP_ADAPTER_ADDRESSES*, ULONG*);
+using CancelIPChangeNotifyFn = BOOL(WINAPI*)(OVERLAPPED*);
+
+const char* Dotted(uint32_t address, char (&text)[16]) {
+    FormatIpv4(text, sizeof text, reinterpret_cast<const uint8_t*>(&address));
+    return text;
+}
+
+int SocketValue(const UniqueSocket& s) { return static_cast<int>(s.get()); }
+
+// A UDP socket on (address, 8888) that may broadcast. A failed bind keeps the
+// socket: its sends then fail and say so.
+UniqueSocket OpenUdpSocket(uint32_t address) {
+    UniqueSocket s(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+    if (!s) return s;
+    BOOL on = TRUE;
+    setsockopt(s.get(), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
+    setsockopt(s.get(), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(kImcPort);
+    local.sin_addr.s_addr = address;
+    bind(s.get(), reinterpret_cast<sockaddr*>(&local), sizeof local);
+    return s;
+}
+
+void ArmAddressWatch(ImcTransport& t) {
+    if (!t.addressEvent) return;
+    t.addressOverlapped = OVERLAPPED{};
+    t.addressOverlapped.hEvent = t.addressEvent.get();
+    t.addressWatch = nullptr;
+    NotifyAddrChange(&t.addressWatch, &t.addressOverlapped);
+}
+
+bool PrefixContains(const IP_ADAPTER_PREFIX* prefix, uint32_t target) {
+    const sockaddr* sa = prefix->Address.lpSockaddr;
+    if (!sa || sa->sa_family != AF_INET) return false;
+    ULONG length = prefix->PrefixLength;
+    if (length < 1 || length > 31) return false;
+    uint32_t network = ntohl(reinterpret_cast<const sockaddr_in*>(sa)->sin_addr.s_addr);
+    uint32_t mask = 0xFFFFFFFFu << (32 - length);
+    return ((network ^ ntohl(target)) & mask) == 0;
+}
+
+const IP_ADAPTER_PREFIX* PrefixForTarget(const IP_ADAPTER_ADDRESSES* adapter, uint32_t target) {
+    for (const IP_ADAPTER_PREFIX* p = adapter->FirstPrefix; p; p = p->Next)
+        if (PrefixContains(p, target)) return p;
+    return nullptr;
+}
+
+std::vector<unsigned char> QueryAdapters(GetAdaptersAddressesFn query, ULONG flags) {
+    std::vector<unsigned char> buf;
+    for (int tries = 0; tries < 8; ++tries) {
+        ULONG size = static_cast<ULONG>(buf.size());
+        auto* first = buf.empty() ? nullptr : reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buf.data());
+        ULONG rc = query(AF_INET, flags, nullptr, first, &size);
+        if (rc == NO_ERROR) return buf;
+        if (rc != ERROR_BUFFER_OVERFLOW || size <= buf.size()) break;
+        buf.resize(size);
+    }
+    return {};
+}
+
+void AddInterfaceSocket(ImcTransport& t, const IP_ADAPTER_ADDRESSES* adapter) {
+    if (adapter->OperStatus != IfOperStatusUp) return;
+    const IP_ADAPTER_UNICAST_ADDRESS* unicast = adapter->FirstUnicastAddress;
+    if (!unicast || !unicast->Address.lpSockaddr || unicast->Address.lpSockaddr->sa_family != AF_INET) return;
+    uint32_t address = reinterpret_cast<const sockaddr_in*>(unicast->Address.lpSockaddr)->sin_addr.s_addr;
+    if (!IsUsableUnicast(address)) return;
+    char text[16];
+    if (t.target != kImcNoTarget) {
+        const IP_ADAPTER_PREFIX* prefix = PrefixForTarget(adapter, t.target);
+        if (!prefix) return;
+        uint32_t network = reinterpret_cast<const sockaddr_in*>(prefix->Address.lpSockaddr)->sin_addr.s_addr;
+        ImcLog("Interface %d prefix: %s/%d\n", static_cast<int>(adapter->IfIndex), Dotted(network, text),
+               static_cast<int>(prefix->PrefixLength));
+    }
+    UniqueSocket s = OpenUdpSocket(address);
+    if (!s) return;
+    ImcLog("Opening socket #%d [%d] for interface %d using address %s\n", static_cast<int>(t.interfaceSockets.size()),
+           SocketValue(s), static_cast<int>(adapter->IfIndex), Dotted(address, text));
+    t.interfaceSockets.push_back(std::move(s));
+}
+
+void EnumerateInterfaces(ImcTransport& t) {
+    t.interfaceSockets.clear();
+    UniqueModule iphlpapi(LoadLibraryA("iphlpapi.dll"));
+    if (!iphlpapi) return;
+    auto query = reinterpret_cast<GetAdaptersAddressesFn>(
+        reinterpret_cast<void*>(GetProcAddress(iphlpapi.get(), "GetAdaptersAddresses")));
+    if (!query) return;
+    ULONG flags = kAdapterFlags | (t.target != kImcNoTarget ? GAA_FLAG_INCLUDE_PREFIX : 0);
+    std::vector<unsigned char> buf = QueryAdapters(query, flags);
+    if (buf.empty()) return;
+    for (auto* a = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buf.data()); a; a = a->Next) AddInterfaceSocket(t, a);
+}
+
+void CloseSocket(UniqueSocket& s) {
+    if (s) shutdown(s.get(), SD_BOTH);
+    s.reset();
+}
+
+void CloseInterfaceSockets(ImcTransport& t) {
+    for (UniqueSocket& s : t.interfaceSockets) CloseSocket(s);
+    t.interfaceSockets.clear();
+}
+
+template <typename F>
+void ForEachSocket(ImcTransport& t, F f) {
+    if (t.fallbackSocket) f(t.fallbackSocket.get());
+    for (UniqueSocket& s : t.interfaceSockets) f(s.get());
+}
+
+// The sockets to wait on: the fallback first, no duplicates, at most 64.
+void FillWaitSet(ImcTransport& t, fd_set& set) {
+    FD_ZERO(&set);
+    ForEachSocket(t, [&](SOCKET s) {
+        if (set.fd_count < FD_SETSIZE && !FD_ISSET(s, &set)) FD_SET(s, &set);
+    });
+}
+
+DWORD PipeBytesWaiting(ImcTransport& t) {
+    DWORD total = 0, inMessage = 0;
+    if (!PeekNamedPipe(t.pipe.get(), nullptr, 0, nullptr, &total, &inMessage)) return 0;
+    return total > inMessage ? total : inMessage;
+}
+
+// Stale datagrams must not be taken for the answer to the next request.
+void DrainStaleInput(ImcTransport& t) {
+    char scratch[ImcFrameCapacity];
+    for (;;) {
+        fd_set set;
+        FillWaitSet(t, set);
+        if (set.fd_count == 0) break;
+        timeval zero{0, 0};
+        if (select(0, &set, nullptr, nullptr, &zero) <= 0) break;
+        for (u_int i = 0; i < set.fd_count; ++i) recv(set.fd_array[i], scratch, sizeof scratch, 0);
+    }
+    if (!t.pipe) return;
+    for (int guard = 0; guard < 1024 && PipeBytesWaiting(t) > 0; ++guard) {
+        DWORD got = 0;
+        if (!ReadFile(t.pipe.get(), scratch, sizeof scratch, &got, nullptr) && GetLastError() != ERROR_MORE_DATA) break;
+    }
+}
+
+void SendOnPipe(ImcTransport& t, const uint8_t* frame, int length) {
+    std::vector<uint8_t> packet = WrapPipePacket(frame, static_cast<size_t>(length), t.target, t.packetId++);
+    DWORD written = 0;
+    WriteFile(t.pipe.get(), packet.data(), static_cast<DWORD>(packet.size()), &written, nullptr);
+    char text[16];
+    ImcLog("Sending on pipe to %s: %d\n", Dotted(t.target, text), static_cast<int>(written) - kImcPipeHeaderSize);
+}
+
+int SendTo(SOCKET s, const uint8_t* frame, int length, uint32_t address) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(kImcPort);
+    to.sin_addr.s_addr = address;
+    int sent = sendto(s, reinterpret_cast<const char*>(frame), length, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    char text[16];
+    ImcLog("Sending on socket [%d] to %s: %d\n", static_cast<int>(s), Dotted(address, text), sent);
+    return sent;
+}
+
+bool AddressListChanged(ImcTransport& t) {
+    return t.addressEvent && WaitForSingleObject(t.addressEvent.get(), 0) == WAIT_OBJECT_0;
+}
+
+// One pipe message, when one waits: 1 taken, 0 none waiting, -1 dropped.
+int ReceiveFromPipe(ImcTransport& t, ImcBuffer& frame, uint32_t& sender) {
+    DWORD waiting = PipeBytesWaiting(t);
+    if (waiting == 0) return 0;
+    std::vector<uint8_t> packet(waiting);
+    DWORD got = 0;
+    if (!ReadFile(t.pipe.get(), packet.data(), waiting, &got, nullptr)) return -1;
+    PipePayload payload;
+    if (!UnwrapPipePacket(packet.data(), got, payload)) return -1;
+    if (ImcBufferAssign(frame, payload.frame, static_cast<int>(payload.length)) != ImcErrNone) return -1;
+    sender = payload.source;
+    char text[16];
+    ImcLog("Receive on pipe from %s: %d\n", Dotted(sender, text), static_cast<int>(payload.length));
+    return 1;
+}
+
+}  // namespace
+
+void ImcTransportOpen(ImcTransport& t, uint32_t target) {
+    WSADATA data;
+    t.winsockStarted = WSAStartup(MAKEWORD(2, 0), &data) == 0;
+    t.target = target;
+    t.notifyWindow = nullptr;
+    t.pipe.reset();
+    t.packetId = 0;
+    t.addressEvent.reset(WSACreateEvent());
+    ArmAddressWatch(t);
+    EnumerateInterfaces(t);
+    t.fallbackSocket = OpenUdpSocket(INADDR_ANY);
+    ImcLog("Opening fallback socket [%d]\n", SocketValue(t.fallbackSocket));
+}
+
+void ImcTransportClose(ImcTransport& t) {
+    CloseSocket(t.fallbackSocket);
+    if (t.addressEvent) {
+        UniqueModule iphlpapi(LoadLibraryA("iphlpapi.dll"));
+        auto cancel = iphlpapi ? reinterpret_cast<CancelIPChangeNotifyFn>(reinterpret_cast<void*>(
+                                     GetProcAddress(iphlpapi.get(), "CancelIPChangeNotify")))
+                               : nullptr;
+        if (cancel) cancel(&t.addressOverlapped);
+        t.addressEvent.reset();
+        t.addressWatch = nullptr;
+    }
+    CloseInterfaceSockets(t);
+    if (t.winsockStarted) WSACleanup();
+    t.winsockStarted = false;
+    t.pipe.reset();
+}
+
+void ImcTransportReopen(ImcTransport& t) {
+    ImcLog("Trying to work around winsock bug!\n");
+    uint32_t target = t.target;
+    HWND window = t.notifyWindow;
+    ImcTransportClose(t);
+    ImcTransportOpen(t, target);
+    t.notifyWindow = window;
+    t.target = kImcNoTarget;
+}
+
+void ImcTransportSetTarget(ImcTransport& t, uint32_t address) {
+    if (t.target != kImcNoTarget && address == kImcNoTarget) ImcTransportReopen(t);
+    t.target = address;
+    char text[16];
+    ImcLog("Connecting to %s\n", Dotted(address, text));
+}
+
+void ImcTransportOpenPipe(ImcTransport& t, const char* name) {
+    if (t.pipe) return;
+    char path[64];
+    FormatText(path, sizeof path, "\\\\.\\pipe\\%s", name ? name : "");
+    UniqueFile pipe(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!pipe) return;
+    DWORD mode = PIPE_READMODE_MESSAGE | PIPE_NOWAIT;
+    SetNamedPipeHandleState(pipe.get(), &mode, nullptr, nullptr);
+    t.pipe = std::move(pipe);
+    ImcLog("Connected to %s\n", path);
+}
+
+void ImcTransportSetNotifyWindow(ImcTransport& t, HWND window) {
+    ImcTransportSuspendNotify(t);
+    t.notifyWindow = window;
+    ImcTransportResumeNotify(t);
+}
+
+void ImcTransportSuspendNotify(ImcTransport& t) {
+    if (!t.notifyWindow) return;
+    ForEachSocket(t, [&](SOCKET s) {
+        WSAAsyncSelect(s, t.notifyWindow, 0, 0);
+        u_long nonBlocking = 1;
+        ioctlsocket(s, FIONBIO, &nonBlocking);
+    });
+}
+
+void ImcTransportResumeNotify(ImcTransport& t) {
+    if (!t.notifyWindow) return;
+    ForEachSocket(t, [&](SOCKET s) { WSAAsyncSelect(s, t.notifyWindow, WM_IMC_INPUT, FD_READ); });
+}
+
+void ImcTransportPostNotify(ImcTransport& t) {
+    if (t.notifyWindow) PostMessageA(t.notifyWindow, WM_IMC_INPUT, 0, 0);
+}
+
+int ImcTransportSend(ImcTransport& t, const uint8_t* frame, int length) {
+    DrainStaleInput(t);
+    if (t.pipe) SendOnPipe(t, frame, length);
+    if (t.target == kImcNoTarget) {
+        if (AddressListChanged(t)) {
+            WSAResetEvent(t.addressEvent.get());
+            ArmAddressWatch(t);
+            CloseInterfaceSockets(t);
+            EnumerateInterfaces(t);
+        }
+        bool anySent = false;
+        for (UniqueSocket& s : t.interfaceSockets)
+            if (SendTo(s.get(), frame, length, kImcNoTarget) >= 0) anySent = true;
+        if (anySent) return ImcErrNone;
+    }
+    if (!t.fallbackSocket) return ImcErrTransport;
+    return SendTo(t.fallbackSocket.get(), frame, length, t.target) >= 0 ? ImcErrNone : ImcErrTransport;
+}
+
+int ImcTransportReceive(ImcTransport& t, ImcBuffer& frame, uint32_t& sender) {
+    for (;;) {
+        if (t.pipe) {
+            int got = ReceiveFromPipe(t, frame, sender);
+            if (got == 1) return ImcErrNone;
+            // A packet that failed the check is dropped; the sockets are
+            // looked at before the pipe again, so a pipe that keeps failing
+            // cannot spin here.
+        }
+        fd_set set;
+        FillWaitSet(t, set);
+        if (set.fd_count == 0) {
+            Sleep(kReceivePollUs / 1000);
+            return ImcErrTimeout;
+        }
+        timeval wait{0, kReceivePollUs};
+        int ready = select(0, &set, nullptr, nullptr, &wait);
+        if (ready == SOCKET_ERROR && WSAGetLastError() == WSAEINTR) continue;
+        if (ready <= 0) return ImcErrTimeout;
+        SOCKET from = INVALID_SOCKET;
+        if (t.fallbackSocket && FD_ISSET(t.fallbackSocket.get(), &set)) from = t.fallbackSocket.get();
+        for (size_t i = 0; from == INVALID_SOCKET && i < t.interfaceSockets.size(); ++i)
+            if (FD_ISSET(t.interfaceSockets[i].get(), &set)) from = t.interfaceSockets[i].get();
+        if (from == INVALID_SOCKET) return ImcErrTimeout;
+        if (ImcBufferAllocate(frame, ImcFrameCapacity) != ImcErrNone) return ImcErrNoMemory;
+        sockaddr_in peer{};
+        int peerLength = sizeof peer;
+        int got;
+        do {
+            got = recvfrom(from, reinterpret_cast<char*>(frame.bytes.get()), ImcFrameCapacity, 0,
+                           reinterpret_cast<sockaddr*>(&peer), &peerLength);
+        } while (got == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
+        char text[16];
+        ImcLog("Receive on socket [%d] from %s: %d\n", static_cast<int>(from), Dotted(peer.sin_addr.s_addr, text), got);
+        if (got <= 0) {
+            ImcBufferFree(frame);
+            return ImcErrTransport;
+        }
+        ImcBufferSetLimit(frame, got);
+        sender = peer.sin_addr.s_addr;
+        return ImcErrNone;
+    }
+}
+
+}  // namespace holv

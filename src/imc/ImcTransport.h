@@ -1,0 +1,48 @@
+// Moves encoded frames between the program and the appliance: UDP port 8888
+// on every usable interface (broadcast while the appliance's address is not
+// known), a wildcard fallback socket, and optionally a named pipe that
+// carries IPv4/UDP packets.
+#pragma once
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "base/Unique.h"
+#include "imc/ImcBuffer.h"
+
+namespace holv {
+
+inline constexpr uint32_t kImcNoTarget = 0xFFFFFFFF;
+
+struct ImcTransport {
+    UniqueSocket fallbackSocket;
+    uint32_t target = kImcNoTarget;  // network order
+    HWND notifyWindow = nullptr;
+    std::vector<UniqueSocket> interfaceSockets;
+    UniqueFile pipe;
+    uint16_t packetId = 0;
+    // The watch on the host's address list: signalled when it changes.
+    UniqueHandle addressEvent;
+    HANDLE addressWatch = nullptr;
+    OVERLAPPED addressOverlapped{};
+    bool winsockStarted = false;
+};
+
+void ImcTransportOpen(ImcTransport& t, uint32_t target);
+void ImcTransportClose(ImcTransport& t);
+void ImcTransportReopen(ImcTransport& t);
+void ImcTransportSetTarget(ImcTransport& t, uint32_t address);
+void ImcTransportOpenPipe(ImcTransport& t, const char* name);
+void ImcTransportSetNotifyWindow(ImcTransport& t, HWND window);
+void ImcTransportSuspendNotify(ImcTransport& t);
+void ImcTransportResumeNotify(ImcTransport& t);
+void ImcTransportPostNotify(ImcTransport& t);
+// 0 or ImcErrTransport.
+int ImcTransportSend(ImcTransport& t, const uint8_t* frame, int length);
+// 0 with one frame in `frame` and its sender (network order); ImcErrTimeout
+// after 100 ms without input; ImcErrTransport when the read fails.
+int ImcTransportReceive(ImcTransport& t, ImcBuffer& frame, uint32_t& sender);
+
+}  // namespace holv
