@@ -62,12 +62,6 @@ int ImcBufferRead(ImcBuffer& buffer, void* destination, int n) {
     return 0;
 }
 
-int ImcBufferReadByte(ImcBuffer& buffer, uint8_t& value) {
-    if (buffer.failed || ImcBufferRemaining(buffer) < 1) return Fail(buffer);
-    value = buffer.bytes[buffer.position++];
-    return 0;
-}
-
 int ImcBufferReadU32(ImcBuffer& buffer, uint32_t& value) {
     uint8_t b[4];
     if (ImcBufferRead(buffer, b, 4) != 0) return -1;
@@ -104,12 +98,6 @@ int ImcBufferLeave(ImcBuffer& buffer, int outerLimit) {
     bool exact = buffer.position == buffer.limit;
     buffer.limit = outerLimit;
     if (buffer.failed || !exact) return Fail(buffer);
-    return 0;
-}
-
-int ImcBufferWriteByte(ImcBuffer& buffer, uint8_t value) {
-    if (buffer.failed || buffer.position < 1) return Fail(buffer);
-    buffer.bytes[--buffer.position] = value;
     return 0;
 }
 

@@ -49,8 +49,16 @@ inline const uint8_t* ImcBufferData(const ImcBuffer& buffer) {
 // Reading. Each returns 0, or -1 with the cursor unchanged and the buffer
 // marked failed.
 int ImcBufferRead(ImcBuffer& buffer, void* destination, int n);
-int ImcBufferReadByte(ImcBuffer& buffer, uint8_t& value);
 int ImcBufferReadU32(ImcBuffer& buffer, uint32_t& value);  // big-endian
+// Inline: the BER codec reads most items a byte at a time.
+inline int ImcBufferReadByte(ImcBuffer& buffer, uint8_t& value) {
+    if (buffer.failed || buffer.position >= buffer.limit) {
+        buffer.failed = true;
+        return -1;
+    }
+    value = buffer.bytes[buffer.position++];
+    return 0;
+}
 // Moves the cursor by n (may be negative) within 0..limit.
 int ImcBufferSkip(ImcBuffer& buffer, int n);
 // Reads a text up to and including the next 0 byte before `limit`; the text
@@ -65,7 +73,14 @@ int ImcBufferLeave(ImcBuffer& buffer, int outerLimit);
 
 // Writing, back to front. Each returns 0, or -1 when the bytes do not fit in
 // front of `position` (the buffer is then marked failed).
-int ImcBufferWriteByte(ImcBuffer& buffer, uint8_t value);
+inline int ImcBufferWriteByte(ImcBuffer& buffer, uint8_t value) {
+    if (buffer.failed || buffer.position < 1) {
+        buffer.failed = true;
+        return -1;
+    }
+    buffer.bytes[--buffer.position] = value;
+    return 0;
+}
 int ImcBufferWrite(ImcBuffer& buffer, const void* source, int n);
 int ImcBufferWriteU32(ImcBuffer& buffer, uint32_t value);  // big-endian
 

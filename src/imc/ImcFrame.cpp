@@ -262,7 +262,9 @@ int GetSnmp(ImcBuffer& b, ImcMessage& m) {
 int GetHeader(ImcBuffer& b, ImcMessage& m) {
     if (ImcBufferRemaining(b) < ImcFrameHeaderSize) return ImcErrMalformed;
     char magic[4];
-    ImcBufferRead(b, magic, 4);
+    if (ImcBufferRead(b, magic, 4) != 0 || ImcBufferReadU32(b, m.flags) != 0 || ImcBufferRead(b, m.mac, 6) != 0) {
+        return ImcErrMalformed;
+    }
     if (std::memcmp(magic, MagicCommand, 4) == 0) {
         m.kind = 1;
     } else if (std::memcmp(magic, MagicReply, 4) == 0) {
@@ -273,12 +275,10 @@ int GetHeader(ImcBuffer& b, ImcMessage& m) {
     } else {
         return ImcErrMalformed;
     }
-    ImcBufferReadU32(b, m.flags);
-    ImcBufferRead(b, m.mac, 6);
     if (m.kind == 0 && (m.flags & ImcFlagSupplied)) return ImcErrMalformed;
     if (m.kind == 0 && AllBytes(m.mac, 6, 0xFF)) return ImcErrMalformed;
     if (AllBytes(m.mac, 6, 0x00)) return ImcErrMalformed;
-    return Get(b.failed ? -1 : 0);
+    return ImcErrNone;
 }
 
 // The optional fields in wire order, read as PutInfoFields and

@@ -419,5 +419,16 @@ TEST(ImcFrameDecode, StartsAtTheBufferPosition) {
     EXPECT_EQ(m, nullptr);
 }
 
+TEST(ImcFrameDecode, FailedOrEmptyBufferGivesNothing) {
+    ImcBuffer b = test::ReadBuffer(Frame("IMCR", 0));
+    b.failed = true;  // an earlier bounds violation sticks
+    std::unique_ptr<ImcMessage> m;
+    EXPECT_EQ(DecodeFrame(b, m), ImcErrMalformed);
+    EXPECT_EQ(m, nullptr);
+    ImcBuffer empty;
+    EXPECT_EQ(DecodeFrame(empty, m), ImcErrMalformed);
+    EXPECT_EQ(m, nullptr);
+}
+
 }  // namespace
 }  // namespace holv
