@@ -65,7 +65,9 @@ TEST_F(AssociationTest, EmptyUnterminatedOrTooLongValues) {
     std::string full(256, 'y');
     SetCommand(full.data(), 256);
     auto cut = ReadPlayerAssociation();
-    if (cut) EXPECT_EQ(*cut, std::string(255, 'y'));
+    if (cut) {
+        EXPECT_EQ(*cut, std::string(255, 'y'));
+    }
     // A number is no command.
     DWORD number = 5;
     SetCommand(&number, sizeof number, REG_DWORD);
