@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "ui/StatusText.h"
 
 namespace holv {
 
@@ -65,6 +68,8 @@ public:
     const char* GetTrellisportServer() const;
     const char* GetRkConnection() const;
     const std::string& GetConfigPath() const { return configPath; }
+    // The routes installed towards the appliance (none until routes exist).
+    std::vector<RouteEntry> GetRouteEntries() const { return {}; }
 
     // The VM file as this backend's small persistent store.
     std::optional<std::string> ReadVmxValue(const char* key) const;
@@ -76,6 +81,8 @@ public:
 
     // One exchange with the appliance: state, identity, routes, action.
     int SessionStep();
+    // Carries out an action text the appliance asked for.
+    void CarryOutAction(const std::string& text);
 
 protected:
     explicit Cvmx(int backendKind) : kind(backendKind) {}
@@ -91,6 +98,19 @@ protected:
     void CleanUpHostNetwork();
     // Asks the appliance to shut itself down; 0 when it will.
     int RequestApplianceShutdown();
+
+private:
+    int ConverseWhileRunning(uint32_t statusFlags);
+    void LoseContact();
+    void RememberIdentity(const char* fresh, char* saved, size_t savedSize, const char* key);
+    // The host's identity for the appliance; clears resync on success.
+    int RegisterHostName(int options);
+    void InstallRoutesAction();
+    void OpenUrlAction(const std::string& url);
+    void ReportRegistryAction(const std::string& path);
+    void SearchListAction(const std::string& suffixTemplate);
+
+protected:
 
 public:
     int state = StateNone;

@@ -1,43 +1,124 @@
 #include "ui/StatusDisplay.h"
 
+#include <winsock2.h>
+
 #include "app/Program.h"
 #include "backends/Cvmx.h"
 #include "base/Text.h"
+#include "base/Unique.h"
+#include "ui/StatusText.h"
+#include "ui/SystemTray.h"
 
 namespace holv {
 namespace {
 
-constexpr UINT kSessionRunningMs = 60000;
-constexpr UINT kSessionWaitingMs = 5000;
+constexpr UINT kStoppedIcon = 158;
+constexpr int kIconFirst = 155, kIconLast = 159;
 
+CSystemTray g_tray;
 char g_statusText[4096];
 
-UINT SessionPeriodFor(int state) {
-    if (state == StateRunning) return kSessionRunningMs;
-    if (state == StateStopped) return 0;
-    return kSessionWaitingMs;  // starting, or the hypervisor not ready yet
+// Loaded once at the size the tray wants on this display, and kept.
+HICON StateIcon(int number) {
+    static UniqueIcon icons[kIconLast - kIconFirst + 1];
+    if (number < kIconFirst || number > kIconLast) number = kStoppedIcon;
+    UniqueIcon& icon = icons[number - kIconFirst];
+    if (!icon)
+        icon.reset(static_cast<HICON>(LoadImageA(g_program.instance, MAKEINTRESOURCEA(number), IMAGE_ICON,
+                                                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
+    return icon.get();
+}
+
+StatusSnapshot Snapshot(Cvmx& vm, int state) {
+    StatusSnapshot s;
+    s.state = state;
+    s.productName = vm.GetProductName();
+    s.hostName = vm.GetHostName();
+    s.firmware = vm.GetFirmware();
+    s.serialNo = vm.GetSerialNo();
+    s.ipText = vm.GetIpText();
+    s.trellisport = vm.GetTrellisportServer();
+    s.rkConnection = vm.GetRkConnection();
+    s.routes = vm.GetRouteEntries();
+    return s;
+}
+
+void ApplyMenu(const MenuState& m, const Cvmx& vm) {
+    CSystemTray& tray = g_tray;
+    tray.SetMenuItemGrayed(CmdNetConfig, vm.GetKind() == KindVBox || vm.GetConnectionType() == 0);
+    tray.SetMenuItemGrayed(CmdStart, !m.startEnabled);
+    tray.SetMenuItemGrayed(CmdStop, !m.stopEnabled);
+    tray.SetMenuItemGrayed(CmdBrowse, !m.browseEnabled);
+    tray.SetIcon(StateIcon(m.icon));
+    tray.SetDefaultMenuItem(static_cast<UINT>(m.defaultCommand), false);
 }
 
 }  // namespace
 
+CSystemTray& Tray() { return g_tray; }
+
 void RefreshStatus(int refresh, int converse) {
     Program& p = g_program;
     if (!p.backend) return;
-    int state = p.backend->Poll(refresh, converse);
-    SetTimerPeriod(p.mainWindow, p.sessionTimer, SessionPeriodFor(state));
+    Cvmx& vm = *p.backend;
+    int state = vm.Poll(refresh, converse);
+    StatusSnapshot s = Snapshot(vm, state);
+    g_tray.SetTooltipText(BuildTooltipText(s).c_str());
+    MenuState m = MenuStateFor(s);
+    if (state == StateRunning && p.statusPushPending()) PushStatus(p.statusPushPort());
+    ApplyMenu(m, vm);
+    if (state == StateRunning && p.browsePending()) {
+        p.browsePending() = false;
+        OpenApplianceGuiForBackend();
+    }
+    SetTimerPeriod(p.mainWindow, p.sessionTimer, m.sessionPeriodMs);
 }
 
 const char* BuildStatusText() {
     Program& p = g_program;
-    FormatText(g_statusText, sizeof g_statusText, "State: %s", p.backend ? StateName(p.backend->Poll(0, 0)) : "");
+    if (!p.backend) {
+        g_statusText[0] = '\0';
+        return g_statusText;
+    }
+    int state = p.backend->Poll(1, 1);
+    CopyText(g_statusText, BuildStatusTextFrom(Snapshot(*p.backend, state), sizeof g_statusText).c_str());
     return g_statusText;
 }
 
-// The tray, the status push and the web interface are not built yet.
-void PushStatus(int) {}
+void PushStatus(int port) {
+    Program& p = g_program;
+    if (!p.backend) return;
+    std::string ip = p.backend->GetIpText();
+    // No real address yet: the push waits for one.
+    if (ip.empty() || ip.rfind("0.", 0) == 0 || ip.rfind("169.", 0) == 0) return;
+    UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (!s) return;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<u_short>(port & 0xFFFF));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(s.get(), reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) return;
+    // The whole text goes out: a listener must not get a cut status.
+    std::string text = BuildStatusText();
+    send(s.get(), text.data(), static_cast<int>(text.size()), 0);
+    p.statusPushPending() = false;
+    p.statusPushPort() = 0;
+    shutdown(s.get(), SD_SEND);
+}
+
+void CreateTrayIcon() {
+    Program& p = g_program;
+    g_tray.Create(p.instance, p.mainWindow, WM_TRAY_NOTIFY, "Holvenstead", StateIcon(kStoppedIcon), kResMenu);
+}
+
+void RecreateTrayIcon() {
+    g_tray.Destroy();
+    CreateTrayIcon();
+}
+
+LRESULT HandleTrayNotification(WPARAM wParam, LPARAM lParam) { return g_tray.HandleNotification(wParam, lParam); }
+
+// The browser and the proxy warning come with the host's network support.
 void OpenApplianceGuiForBackend() {}
-void CreateTrayIcon() {}
-void RecreateTrayIcon() {}
-LRESULT HandleTrayNotification(WPARAM, LPARAM) { return 0; }
 
 }  // namespace holv

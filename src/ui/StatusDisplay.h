@@ -1,18 +1,30 @@
-// Brings what the user sees in line with the VM's state.
+// Brings what the user sees in line with the VM's state: the tray icon, its
+// tooltip and menu, the session timer, and the requests that wait for the
+// appliance to run (open the web interface, push the status).
 #pragma once
 #include <windows.h>
 
 namespace holv {
 
-// Polls the backend (refresh: re-check the VM; converse: one session cycle)
-// and sets the session timer's period from the state.
-void RefreshStatus(int refresh, int converse);
-const char* BuildStatusText();
-void PushStatus(int port);
-void OpenApplianceGuiForBackend();
+class CSystemTray;
 
+// Polls the backend (refresh: re-check the VM; converse: one session cycle)
+// and updates icon, tooltip, menu and session timer from the state.
+void RefreshStatus(int refresh, int converse);
+// The "Status" box's text; re-checks the VM and converses once.
+const char* BuildStatusText();
+// Sends the status text once to 127.0.0.1:port; stays pending until a
+// connection is made while the appliance has a real address.
+void PushStatus(int port);
+
+// The program's one tray icon.
+CSystemTray& Tray();
 void CreateTrayIcon();
 void RecreateTrayIcon();
 LRESULT HandleTrayNotification(WPARAM wParam, LPARAM lParam);
+
+// Opens the appliance's web interface (the browser comes with the host's
+// network support).
+void OpenApplianceGuiForBackend();
 
 }  // namespace holv
