@@ -233,6 +233,13 @@ int CvmxPlayer::Poll(int refresh, int converse) {
         if (state < StateStopped) Prepare();
         if (state >= StateStopped) {
             if (!vmProcess) {
+                // A player that ended before its VM's process was found
+                // leaves only its handle: that is no running VM, and holding
+                // it would keep the state "starting" for good.
+                if (playerProcess && !IsActive(playerProcess.get())) {
+                    playerProcess.reset();
+                    playerThread.reset();
+                }
                 if (FindVmProcess()) RaiseStateTo(StateStarting);
                 else state = StateStopped;
             } else if ((playerProcess && IsActive(playerProcess.get())) || IsActive(vmProcess.get())) {

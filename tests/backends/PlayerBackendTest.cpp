@@ -1,0 +1,235 @@
+// The VMware Player backend driving the stand-in player: start with the
+// frame hidden or shown, adoption of a VM that runs already, and stop.
+// Changes HKEY_CLASSES_ROOT and opens the appliance's UDP transport: runs in
+// a throwaway prefix inside a network namespace of its own.
+#include <gtest/gtest.h>
+#include <winsock2.h>
+#include <windows.h>
+#include <iphlpapi.h>
+
+#include <memory>
+#include <string>
+
+#include "backends/CvmxPlayer.h"
+#include "backends/PlayerProbe.h"
+#include "e2e/E2eHarness.h"
+
+using namespace holv;
+using namespace holv::test;
+using namespace holv::e2e;
+
+namespace {
+
+constexpr char kAssociationRoot[] = "VMware.Document";
+constexpr char kAssociationKey[] = "VMware.Document\\shell\\open\\command";
+// Outside the ranges the program may ask to shut down: Stop sends nothing.
+constexpr char kMac[] = "00:50:56:12:34:56";
+
+// The player association, registered for one test and removed again.
+class RegisteredPlayer {
+public:
+    explicit RegisteredPlayer(const std::string& command) {
+        UniqueKey key;
+        rc_ = RegCreateKeyExA(HKEY_CLASSES_ROOT, kAssociationKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
+                              nullptr);
+        if (rc_ == ERROR_SUCCESS)
+            rc_ = RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                                 static_cast<DWORD>(command.size() + 1));
+    }
+    ~RegisteredPlayer() { RegDeleteTreeA(HKEY_CLASSES_ROOT, kAssociationRoot); }
+    LONG rc() const { return rc_; }
+
+private:
+    LONG rc_ = ERROR_SUCCESS;
+};
+
+// True when every IPv4 address that is up is a loopback address: then the
+// program's broadcasts cannot leave this machine.
+bool OnlyLoopbackUp(std::string* seen) {
+    ULONG size = 16 * 1024;
+    std::unique_ptr<char[]> buffer(new char[size]);
+    auto* first = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.get());
+    if (GetAdaptersAddresses(AF_INET, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER,
+                             nullptr, first, &size) != ERROR_SUCCESS) {
+        *seen = "interface list unavailable";
+        return false;
+    }
+    for (auto* a = first; a; a = a->Next) {
+        if (a->OperStatus != IfOperStatusUp) continue;
+        for (auto* u = a->FirstUnicastAddress; u; u = u->Next) {
+            const auto* in = reinterpret_cast<const sockaddr_in*>(u->Address.lpSockaddr);
+            if (in->sin_family == AF_INET && (ntohl(in->sin_addr.s_addr) >> 24) != 127) {
+                *seen = std::string("an interface is up: ") + a->AdapterName;
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+class PlayerBackendTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(InThrowawayPrefix()) << "changes HKEY_CLASSES_ROOT: run through scripts/wine-fresh.sh";
+        std::string why;
+        ASSERT_TRUE(OnlyLoopbackUp(&why)) << "refusing to open the appliance transport outside a network namespace: "
+                                          << why;
+        ASSERT_EQ(DisableCrashDialog(), ERROR_SUCCESS);
+        player_ = ProgramPath("vmplayer.exe");
+        ASSERT_TRUE(FileExists(player_)) << player_ << " not built";
+        ASSERT_TRUE(scratch_.ok());
+        ASSERT_FALSE(scratch_.MakeDir("VM Folder").empty());
+        power_ = scratch_.Join("power");
+        vmx_ = scratch_.Write("VM Folder\\Holvenstead.vmx", std::string("config.version = \"8\"\n") +
+                                                               "ethernet0.generatedAddress = \"" + kMac + "\"\n" +
+                                                               "simulator.powerFile = \"" + power_ + "\"\n");
+        ASSERT_FALSE(vmx_.empty());
+        association_ = std::make_unique<RegisteredPlayer>("\"" + player_ + "\" \"%1\"");
+        ASSERT_EQ(association_->rc(), ERROR_SUCCESS);
+        SetEnvironmentVariableA("HOLV_SIM_POWER_FILE", nullptr);
+        SetEnvironmentVariableA("HOLV_PLAYER_TRACE", scratch_.Join("trace.txt").c_str());
+        // The program works in the VM's folder, where Start deletes the
+        // suspend files.
+        char previous[MAX_PATH];
+        GetCurrentDirectoryA(MAX_PATH, previous);
+        previous_ = previous;
+        ASSERT_TRUE(SetCurrentDirectoryA(FolderOfVmx().c_str()));
+    }
+    void TearDown() override {
+        // Only this test's prefix sees these processes: whatever a failed
+        // test left running goes now, before the scratch folder.
+        EndStrayPlayers();
+        if (!previous_.empty()) SetCurrentDirectoryA(previous_.c_str());
+        SetEnvironmentVariableA("HOLV_PLAYER_TRACE", nullptr);
+    }
+
+    std::string FolderOfVmx() const { return vmx_.substr(0, vmx_.rfind('\\')); }
+
+    // A backend as the program makes it: loaded, then refreshed once.
+    std::unique_ptr<CvmxPlayer> LoadedBackend(int expectedState) {
+        auto vm = std::make_unique<CvmxPlayer>();
+        EXPECT_EQ(vm->LoadVmConfig(vmx_), 0);
+        EXPECT_EQ(vm->GetCommandLine(), "\"" + player_ + "\" \"" + vmx_ + "\"");
+        EXPECT_EQ(vm->Poll(1, 0), expectedState);
+        return vm;
+    }
+
+    // The one running player of this prefix and its worker.
+    void ExpectOneVmRunning(DWORD* playerPid, DWORD* workerPid) {
+        auto players = ProcessesNamed("vmplayer.exe");
+        auto workers = ProcessesNamed("vmware-vmx.exe");
+        ASSERT_EQ(players.size(), 1u) << "player processes";
+        ASSERT_EQ(workers.size(), 1u) << "worker processes";
+        *playerPid = players.front();
+        *workerPid = workers.front();
+        EXPECT_TRUE(FileThere(power_)) << "appliance not powered on";
+    }
+
+    void ExpectAllEnded(DWORD playerPid, DWORD workerPid) {
+        EXPECT_TRUE(WaitProcessGone(playerPid)) << "player still running";
+        EXPECT_TRUE(WaitProcessGone(workerPid)) << "worker still running";
+        EXPECT_FALSE(FileThere(power_)) << "appliance still powered on";
+    }
+
+    ScratchDir scratch_;
+    std::string player_;
+    std::string vmx_;
+    std::string power_;
+    std::string previous_;
+    std::unique_ptr<RegisteredPlayer> association_;
+};
+
+}  // namespace
+
+TEST_F(PlayerBackendTest, StartHidesTheFrameAndStopEndsTheVm) {
+    auto vm = LoadedBackend(StateStopped);
+    ASSERT_EQ(vm->Start(0), 0);
+    EXPECT_EQ(vm->GetState(), StateStarting);
+
+    DWORD playerPid = 0, workerPid = 0;
+    ASSERT_NO_FATAL_FAILURE(ExpectOneVmRunning(&playerPid, &workerPid));
+    HWND hidden = FindWindowExA(HWND_MESSAGE, nullptr, kFrameClass, vmx_.c_str());
+    ASSERT_NE(hidden, nullptr) << "the frame is not under the message-only parent with the VM file as title";
+    EXPECT_EQ(WindowPid(hidden), playerPid);
+    EXPECT_TRUE(TopLevelFrames(playerPid).empty()) << "the frame is still on the desktop";
+    EXPECT_FALSE(DeleteFileA(vm->GetLogPath().c_str())) << "the running VM's log could be deleted";
+    EXPECT_EQ(PidFromLogLine(FirstLine(vm->GetLogPath()).c_str()), workerPid);
+
+    // Refreshing keeps the started VM.
+    EXPECT_EQ(vm->Poll(1, 0), StateStarting);
+
+    EXPECT_EQ(vm->Stop(), 0);
+    ExpectAllEnded(playerPid, workerPid);
+    EXPECT_EQ(vm->Poll(1, 0), StateStopped);
+    EXPECT_FALSE(FileThere(vm->GetLogPath())) << "the stopped VM's log was not cleared";
+}
+
+// A program started while its VM runs adopts that VM (found through the
+// log's pid and the worker's parent) and can stop it.
+TEST_F(PlayerBackendTest, RunningVmIsAdoptedAndStopped) {
+    DWORD playerPid = 0, workerPid = 0;
+    {
+        auto first = LoadedBackend(StateStopped);
+        ASSERT_EQ(first->Start(0), 0);
+        ASSERT_NO_FATAL_FAILURE(ExpectOneVmRunning(&playerPid, &workerPid));
+    }  // the first program ends; its VM runs on
+    ASSERT_TRUE(IsRunning(playerPid));
+
+    auto second = LoadedBackend(StateStarting);
+    DWORD againPlayer = 0, againWorker = 0;
+    ASSERT_NO_FATAL_FAILURE(ExpectOneVmRunning(&againPlayer, &againWorker));
+    EXPECT_EQ(againPlayer, playerPid) << "a second player was started";
+    EXPECT_EQ(againWorker, workerPid);
+    EXPECT_EQ(second->Poll(1, 0), StateStarting);
+
+    EXPECT_EQ(second->Stop(), 0);
+    ExpectAllEnded(playerPid, workerPid);
+    EXPECT_EQ(second->Poll(1, 0), StateStopped);
+}
+
+TEST_F(PlayerBackendTest, ShownStartLeavesTheFrameOnTheDesktop) {
+    auto vm = LoadedBackend(StateStopped);
+    ASSERT_EQ(vm->Start(1), 0);
+    EXPECT_EQ(vm->GetState(), StateStarting);
+
+    DWORD playerPid = 0, workerPid = 0;
+    ASSERT_NO_FATAL_FAILURE(ExpectOneVmRunning(&playerPid, &workerPid));
+    std::vector<HWND> frames = TopLevelFrames(playerPid);
+    ASSERT_EQ(frames.size(), 1u) << "the frame is not on the desktop";
+    EXPECT_TRUE(IsWindowVisible(frames.front()));
+    EXPECT_TRUE(IsIconic(frames.front())) << "not minimised";
+    EXPECT_EQ(FindWindowExA(HWND_MESSAGE, nullptr, kFrameClass, vmx_.c_str()), nullptr);
+
+    // Stop finds the frame on the desktop instead and closes it there.
+    EXPECT_EQ(vm->Stop(), 0);
+    ExpectAllEnded(playerPid, workerPid);
+    EXPECT_EQ(vm->Poll(1, 0), StateStopped);
+}
+
+TEST_F(PlayerBackendTest, StopWhileStoppedOnlyCleansUp) {
+    auto vm = LoadedBackend(StateStopped);
+    EXPECT_EQ(vm->Stop(), 0);
+    EXPECT_EQ(vm->GetState(), StateStopped);
+    EXPECT_TRUE(ProcessesNamed("vmplayer.exe").empty());
+}
+
+// The user closes the player before any refresh found the VM's process: the
+// handle of the ended player must not keep the VM "starting" for ever.
+TEST_F(PlayerBackendTest, PlayerClosedBeforeTheFirstRefreshMeansStopped) {
+    auto vm = LoadedBackend(StateStopped);
+    ASSERT_EQ(vm->Start(0), 0);
+    DWORD playerPid = 0, workerPid = 0;
+    ASSERT_NO_FATAL_FAILURE(ExpectOneVmRunning(&playerPid, &workerPid));
+    HWND hidden = FindWindowExA(HWND_MESSAGE, nullptr, kFrameClass, vmx_.c_str());
+    ASSERT_NE(hidden, nullptr);
+    ASSERT_TRUE(PostMessageA(hidden, WM_CLOSE, 0, 0));
+    ExpectAllEnded(playerPid, workerPid);
+
+    EXPECT_EQ(vm->Poll(1, 0), StateStopped);
+    // And a new start works from there.
+    ASSERT_EQ(vm->Start(0), 0);
+    DWORD newPlayer = 0, newWorker = 0;
+    ASSERT_NO_FATAL_FAILURE(ExpectOneVmRunning(&newPlayer, &newWorker));
+    EXPECT_EQ(vm->Stop(), 0);
+    ExpectAllEnded(newPlayer, newWorker);
+}
