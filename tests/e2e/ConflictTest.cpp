@@ -76,7 +76,7 @@ TEST_F(Conflict, AbortEndsTheNewInstanceWith170) {
     ASSERT_NE(box, nullptr);
     ASSERT_NO_FATAL_FAILURE(ExpectConflictBox(box));
 
-    ASSERT_TRUE(uiauto::PressButton(box, IDABORT));
+    ASSERT_NO_FATAL_FAILURE(Answer(box, IDABORT));
     DWORD code = 0;
     ASSERT_TRUE(second.Wait(kEndWaitMs, &code)) << "Abort did not end the new instance";
     EXPECT_EQ(code, 170u) << DescribeExit(code);
@@ -91,7 +91,7 @@ TEST_F(Conflict, IgnoreLetsTheNewInstanceStart) {
     HWND box = WaitConflictBox(second);
     ASSERT_NE(box, nullptr);
 
-    ASSERT_TRUE(uiauto::PressButton(box, IDIGNORE));
+    ASSERT_NO_FATAL_FAILURE(Answer(box, IDIGNORE));
     ASSERT_NE(WaitInstanceWindow(second, CanonicalPathOf(pathB_)), nullptr);
     EXPECT_TRUE(first.Running());
     // Both run side by side; each is ended through its own file.
@@ -107,15 +107,14 @@ TEST_F(Conflict, RetryAsksAgainUntilTheOtherInstanceIsGone) {
     ASSERT_NE(box, nullptr);
 
     // The other instance still runs: the same question again.
-    ASSERT_TRUE(uiauto::PressButton(box, IDRETRY));
-    ASSERT_TRUE(uiauto::WaitWindowGone(box, kBoxWaitMs));
+    ASSERT_NO_FATAL_FAILURE(Answer(box, IDRETRY));
     HWND again = WaitConflictBox(second);
     ASSERT_NE(again, nullptr);
     ASSERT_NO_FATAL_FAILURE(ExpectConflictBox(again));
 
     // Once it has ended, Retry lets the new instance start.
     ASSERT_NO_FATAL_FAILURE(EndInstance(first, pathA_));
-    ASSERT_TRUE(uiauto::PressButton(again, IDRETRY));
+    ASSERT_NO_FATAL_FAILURE(Answer(again, IDRETRY));
     ASSERT_NE(WaitInstanceWindow(second, CanonicalPathOf(pathB_)), nullptr);
     ASSERT_NO_FATAL_FAILURE(EndInstance(second, pathB_));
 }

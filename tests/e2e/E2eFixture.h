@@ -53,6 +53,13 @@ protected:
         ASSERT_EQ(err, 0u) << "Holvenstead.exe did not start: error " << err;
     }
 
+    // Presses the button and waits until the box is gone, so that what
+    // follows never sees the answered box still closing.
+    void Answer(HWND box, int button) {
+        ASSERT_TRUE(uiauto::PressButton(box, button)) << "the box has no button " << uiauto::ButtonName(button);
+        ASSERT_TRUE(uiauto::WaitWindowGone(box, kBoxWaitMs)) << "the box did not close";
+    }
+
     // Writes a configuration file in the scratch folder and returns its path.
     std::string WriteVmx(const std::string& relative, const std::string& content) {
         std::string path = scratch_.Write(relative, content);
