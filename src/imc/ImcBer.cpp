@@ -1,5 +1,7 @@
 #include "imc/ImcBer.h"
 
+#include <cstring>
+
 #include "imc/ImcCodes.h"
 #include "imc/ImcTags.h"
 
@@ -119,67 +121,100 @@ int ImcBerReadOid(ImcBuffer& buffer, ImcOid& oid) {
     return ImcBufferSkip(buffer, length) == 0 ? ImcErrNone : ImcErrMalformed;
 }
 
+
 namespace {
 
-int Encoded(int bufferResult) {
-    return bufferResult == 0 ? ImcErrNone : ImcErrEncode;
+// Bytes of a BER length: one below 128, else 0x80 + count and the count
+// minimal big-endian bytes.
+int LengthSize(unsigned length) {
+    int n = 1;
+    if (length >= 128) {
+        for (; length != 0; length >>= 8) ++n;
+    }
+    return n;
+}
+
+void FillHeader(uint8_t* p, uint8_t tag, unsigned length, int lengthSize) {
+    p[0] = tag;
+    if (lengthSize == 1) {
+        p[1] = static_cast<uint8_t>(length);
+        return;
+    }
+    p[1] = static_cast<uint8_t>(0x80 | (lengthSize - 1));
+    for (int i = lengthSize; i >= 2; --i, length >>= 8) p[i] = static_cast<uint8_t>(length);
+}
+
+int SubIdentifierSize(uint32_t id) {
+    int n = 1;
+    while (id >>= 7) ++n;
+    return n;
+}
+
+// Base 128, most significant group first; every group but the last carries
+// 0x80.
+uint8_t* FillSubIdentifier(uint8_t* p, uint32_t id, int size) {
+    for (int i = size - 1; i >= 0; --i, id >>= 7) p[i] = static_cast<uint8_t>((id & 0x7F) | (i == size - 1 ? 0 : 0x80));
+    return p + size;
 }
 
 }  // namespace
+
+// Each writer works out its item's size first and fills the reserved bytes
+// in place: one bounds check per item rather than one per byte.
 
 int ImcBerWriteHeader(ImcBuffer& buffer, uint8_t tag, int length) {
     if (length < 0) return ImcErrEncode;
-    if (length < 128) {
-        if (ImcBufferWriteByte(buffer, static_cast<uint8_t>(length)) != 0) return ImcErrEncode;
-    } else {
-        uint8_t count = 0;
-        for (unsigned v = static_cast<unsigned>(length); v != 0; v >>= 8, ++count) {
-            if (ImcBufferWriteByte(buffer, static_cast<uint8_t>(v)) != 0) return ImcErrEncode;
-        }
-        if (ImcBufferWriteByte(buffer, static_cast<uint8_t>(0x80 | count)) != 0) return ImcErrEncode;
-    }
-    return Encoded(ImcBufferWriteByte(buffer, tag));
-}
-
-int ImcBerWriteInteger(ImcBuffer& buffer, uint8_t tag, int32_t value) {
-    int count = 1;
-    if (ImcBufferWriteByte(buffer, static_cast<uint8_t>(value)) != 0) return ImcErrEncode;
-    while (value < -128 || value > 127) {
-        value >>= 8;  // arithmetic: keeps the sign
-        if (ImcBufferWriteByte(buffer, static_cast<uint8_t>(value)) != 0) return ImcErrEncode;
-        ++count;
-    }
-    return ImcBerWriteHeader(buffer, tag, count);
-}
-
-int ImcBerWriteString(ImcBuffer& buffer, uint8_t tag, const void* bytes, int length) {
-    if (ImcBufferWrite(buffer, bytes, length) != 0) return ImcErrEncode;
-    return ImcBerWriteHeader(buffer, tag, length);
-}
-
-namespace {
-
-int WriteSubIdentifier(ImcBuffer& buffer, uint32_t id) {
-    // Base 128, last group first; every group but the last carries 0x80.
-    if (ImcBufferWriteByte(buffer, static_cast<uint8_t>(id & 0x7F)) != 0) return ImcErrEncode;
-    for (id >>= 7; id != 0; id >>= 7) {
-        if (ImcBufferWriteByte(buffer, static_cast<uint8_t>(0x80 | (id & 0x7F))) != 0) return ImcErrEncode;
-    }
+    int lengthSize = LengthSize(static_cast<unsigned>(length));
+    uint8_t* p = ImcBufferReserve(buffer, 1 + lengthSize);
+    if (!p) return ImcErrEncode;
+    FillHeader(p, tag, static_cast<unsigned>(length), lengthSize);
     return ImcErrNone;
 }
 
-}  // namespace
+int ImcBerWriteInteger(ImcBuffer& buffer, uint8_t tag, int32_t value) {
+    // Minimal two's complement: drop leading bytes that only repeat the sign.
+    int count = 1;
+    for (int32_t v = value; v < -128 || v > 127; v >>= 8) ++count;  // arithmetic shift keeps the sign
+    uint8_t* p = ImcBufferReserve(buffer, 2 + count);
+    if (!p) return ImcErrEncode;
+    p[0] = tag;
+    p[1] = static_cast<uint8_t>(count);
+    uint32_t bits = static_cast<uint32_t>(value);
+    for (int i = count - 1; i >= 0; --i, bits >>= 8) p[2 + i] = static_cast<uint8_t>(bits);
+    return ImcErrNone;
+}
+
+int ImcBerWriteString(ImcBuffer& buffer, uint8_t tag, const void* bytes, int length) {
+    if (length < 0) return ImcErrEncode;
+    int lengthSize = LengthSize(static_cast<unsigned>(length));
+    if (length > buffer.position - 1 - lengthSize) {
+        buffer.failed = true;
+        return ImcErrEncode;
+    }
+    uint8_t* p = ImcBufferReserve(buffer, 1 + lengthSize + length);
+    if (!p) return ImcErrEncode;
+    FillHeader(p, tag, static_cast<unsigned>(length), lengthSize);
+    if (length > 0) std::memcpy(p + 1 + lengthSize, bytes, static_cast<size_t>(length));
+    return ImcErrNone;
+}
 
 int ImcBerWriteOid(ImcBuffer& buffer, const ImcOid& oid) {
     if (oid.count < 2 || oid.count > ImcOidCapacity) return ImcErrMalformed;
+    // The first two sub-identifiers travel as one: first * 40 + second.
     uint64_t firstPair = uint64_t{oid.ids[0]} * 40 + oid.ids[1];
     if (firstPair > UINT32_MAX) return ImcErrMalformed;
-    int end = buffer.position;
-    for (int i = oid.count - 1; i >= 2; --i) {
-        if (WriteSubIdentifier(buffer, oid.ids[i]) != ImcErrNone) return ImcErrEncode;
-    }
-    if (WriteSubIdentifier(buffer, static_cast<uint32_t>(firstPair)) != ImcErrNone) return ImcErrEncode;
-    return ImcBerWriteHeader(buffer, ImcTagOid, end - buffer.position);
+    int sizes[ImcOidCapacity];
+    sizes[1] = SubIdentifierSize(static_cast<uint32_t>(firstPair));
+    int length = sizes[1];
+    for (int i = 2; i < oid.count; ++i) length += sizes[i] = SubIdentifierSize(oid.ids[i]);
+    int lengthSize = LengthSize(static_cast<unsigned>(length));
+    uint8_t* p = ImcBufferReserve(buffer, 1 + lengthSize + length);
+    if (!p) return ImcErrEncode;
+    FillHeader(p, ImcTagOid, static_cast<unsigned>(length), lengthSize);
+    p += 1 + lengthSize;
+    p = FillSubIdentifier(p, static_cast<uint32_t>(firstPair), sizes[1]);
+    for (int i = 2; i < oid.count; ++i) p = FillSubIdentifier(p, oid.ids[i], sizes[i]);
+    return ImcErrNone;
 }
 
 }  // namespace holv

@@ -82,6 +82,16 @@ inline int ImcBufferWriteByte(ImcBuffer& buffer, uint8_t value) {
     return 0;
 }
 int ImcBufferWrite(ImcBuffer& buffer, const void* source, int n);
+// Moves `position` down by n and returns where the n bytes go, for writers
+// that fill them in place; null (and the buffer failed) when they do not fit.
+inline uint8_t* ImcBufferReserve(ImcBuffer& buffer, int n) {
+    if (buffer.failed || n < 0 || n > buffer.position) {
+        buffer.failed = true;
+        return nullptr;
+    }
+    buffer.position -= n;
+    return buffer.bytes.get() + buffer.position;
+}
 int ImcBufferWriteU32(ImcBuffer& buffer, uint32_t value);  // big-endian
 
 }  // namespace holv
