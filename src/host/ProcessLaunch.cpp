@@ -40,9 +40,8 @@ int RunFormatted(int waitMs, DWORD flags, const char* command) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessA(nullptr, expanded, security.ProcessAttributes(),
-                          security.ThreadAttributes(), FALSE, flags, nullptr, nullptr, &startup,
-                          &info)) {
+    if (!::CreateProcessA(nullptr, expanded, security.ProcessAttributes(), security.ThreadAttributes(), FALSE, flags,
+                          nullptr, nullptr, &startup, &info)) {
         return static_cast<int>(::GetLastError());
     }
     return FinishStarted(info, waitMs);
@@ -65,8 +64,8 @@ bool RunsElevated() {
     return *::GetSidSubAuthority(sid, count - 1) > SECURITY_MANDATORY_MEDIUM_RID;
 }
 
-using CreateWithTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
-                                        LPSTARTUPINFOW, LPPROCESS_INFORMATION);
+using CreateWithTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW,
+                                        LPPROCESS_INFORMATION);
 
 // Not present before Vista, so looked up at run time.
 CreateWithTokenFn FindCreateWithToken() {
@@ -76,8 +75,7 @@ CreateWithTokenFn FindCreateWithToken() {
         reinterpret_cast<void*>(::GetProcAddress(advapi, "CreateProcessWithTokenW")));
 }
 
-int RunWithToken(CreateWithTokenFn create, HANDLE token, int waitMs, DWORD flags,
-                 const char* command) {
+int RunWithToken(CreateWithTokenFn create, HANDLE token, int waitMs, DWORD flags, const char* command) {
     char expanded[kExpandedSize];
     ExpandReferences(command, expanded);
     wchar_t wide[kExpandedSize];
@@ -90,8 +88,7 @@ int RunWithToken(CreateWithTokenFn create, HANDLE token, int waitMs, DWORD flags
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     if (!create(token, 0, nullptr, wide, flags & ~static_cast<DWORD>(DETACHED_PROCESS), nullptr,
-                (folderLength > 0 && folderLength < MAX_PATH) ? folder : nullptr, &startup,
-                &info)) {
+                (folderLength > 0 && folderLength < MAX_PATH) ? folder : nullptr, &startup, &info)) {
         return static_cast<int>(::GetLastError());
     }
     return FinishStarted(info, waitMs);
@@ -111,8 +108,7 @@ bool MakeCaptureFile(char (&name)[16]) {
         }
         suffix[6] = '\0';
         FormatText(name, sizeof name, "tmp%s", suffix);
-        UniqueFile file(::CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueFile file(::CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) return true;
         if (::GetLastError() != ERROR_FILE_EXISTS) return false;
     }
@@ -167,8 +163,8 @@ UniqueHandle GetDesktopUserToken() {
     UniqueHandle token;
     if (!::OpenProcessToken(process.get(), TOKEN_DUPLICATE, token.put())) return UniqueHandle();
     UniqueHandle primary;
-    if (!::DuplicateTokenEx(token.get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation,
-                            TokenPrimary, primary.put())) {
+    if (!::DuplicateTokenEx(token.get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary,
+                            primary.put())) {
         return UniqueHandle();
     }
     return primary;

@@ -24,15 +24,13 @@ inline constexpr int kNoWait = 0;
 inline constexpr size_t kCommandSize = 1024;
 inline constexpr size_t kExpandedSize = 1024;
 
-int RunCommand(int waitMs, DWORD flags, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
+int RunCommand(int waitMs, DWORD flags, const char* format, ...) __attribute__((format(printf, 3, 4)));
 int RunCommandV(int waitMs, DWORD flags, const char* format, va_list args);
 
 // With the desktop user's token when the program runs elevated and the
 // desktop shell's token can be had; otherwise the same as RunCommand
 // (DETACHED_PROCESS is dropped only on the token path).
-int RunCommandAsDesktopUser(int waitMs, DWORD flags, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
+int RunCommandAsDesktopUser(int waitMs, DWORD flags, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 // A primary token of the user who owns the desktop shell ("PROGMAN"), or an
 // empty handle when the program is not elevated or the shell is not there.
@@ -42,7 +40,6 @@ UniqueHandle GetDesktopUserToken();
 // null) receives the output (CR LF folded to LF), or none when there was
 // none. Returns RunCommand's result. The temporary file, "tmpXXXXXX" in the
 // current folder, is removed on every path.
-int RunCommandCaptured(std::optional<std::string>* out, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+int RunCommandCaptured(std::optional<std::string>* out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 }  // namespace holv

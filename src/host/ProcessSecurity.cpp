@@ -6,8 +6,7 @@ namespace holv {
 
 UniqueLocal DescriptorFromSddl(const char* sddl) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1,
-                                                                &descriptor, nullptr)) {
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
         return UniqueLocal();
     }
     return UniqueLocal(descriptor);
@@ -22,8 +21,7 @@ void Fill(SECURITY_ATTRIBUTES* attributes, const UniqueLocal& descriptor) {
 }  // namespace
 
 ProcessSecurity::ProcessSecurity()
-    : processDescriptor_(DescriptorFromSddl(kProcessSddl)),
-      threadDescriptor_(DescriptorFromSddl(kThreadSddl)) {
+    : processDescriptor_(DescriptorFromSddl(kProcessSddl)), threadDescriptor_(DescriptorFromSddl(kThreadSddl)) {
     Fill(&process_, processDescriptor_);
     Fill(&thread_, threadDescriptor_);
 }

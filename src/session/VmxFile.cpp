@@ -28,8 +28,10 @@ size_t ReadPiece(std::FILE* f, char* buf, size_t cap) {
 #ifdef _WIN32
         if (c == '\r') {
             int next = std::getc(f);
-            if (next == '\n') c = '\n';
-            else if (next != EOF) std::ungetc(next, f);
+            if (next == '\n')
+                c = '\n';
+            else if (next != EOF)
+                std::ungetc(next, f);
         }
 #endif
         buf[n++] = static_cast<char>(c);
@@ -83,8 +85,7 @@ int WriteVmxValue(const std::string& path, const char* key, const char* valueOrN
     return WriteVmxValue(path, key, valueOrNull, &VmxReplaceFile);
 }
 
-int WriteVmxValue(const std::string& path, const char* key, const char* valueOrNull,
-                  VmxReplaceFn replace) {
+int WriteVmxValue(const std::string& path, const char* key, const char* valueOrNull, VmxReplaceFn replace) {
     if (!WritableKey(key) || !replace) return 0;
     const std::string value = valueOrNull ? LineSafeValue(valueOrNull) : std::string();
 

@@ -34,7 +34,6 @@ bool VmxReplaceFile(const char* from, const char* to);
 // untouched and the temporary file removed.
 int WriteVmxValue(const std::string& path, const char* key, const char* valueOrNull);
 // The same with the replacing step given (tests put a failing one here).
-int WriteVmxValue(const std::string& path, const char* key, const char* valueOrNull,
-                  VmxReplaceFn replace);
+int WriteVmxValue(const std::string& path, const char* key, const char* valueOrNull, VmxReplaceFn replace);
 
 }  // namespace holv

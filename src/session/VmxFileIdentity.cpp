@@ -103,8 +103,7 @@ MachineLine ScanMachineLine(const char* piece, uint8_t uuid[16]) {
 }
 
 void FormatPipeName(const uint8_t mac[6], char pipeName[kPipeNameSize]) {
-    FormatText(pipeName, kPipeNameSize, "%02x%02x%02x%02x%02x%02x", mac[0], mac[1], mac[2],
-               mac[3], mac[4], mac[5]);
+    FormatText(pipeName, kPipeNameSize, "%02x%02x%02x%02x%02x%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
 }
 
 namespace {
@@ -142,16 +141,15 @@ int ReadVBoxMachineUuid(const char* machineFile, uint8_t uuid[16]) {
 
 }  // namespace
 
-int ReadAdapterAddresses(const std::string& configPath, bool vbox, uint8_t mac[6],
-                         char pipeName[kPipeNameSize], const char* machineFile) {
+int ReadAdapterAddresses(const std::string& configPath, bool vbox, uint8_t mac[6], char pipeName[kPipeNameSize],
+                         const char* machineFile) {
     if (vbox) return ReadVBoxAdapters(machineFile, mac, pipeName);
     std::optional<std::string> text = ReadVmxValue(configPath, "ethernet0.generatedAddress");
     if (!text || !ParseMacText(text->c_str(), mac)) return kNoIdentity;
     return 0;
 }
 
-int ReadMachineUuid(const std::string& configPath, bool vbox, uint8_t uuid[16],
-                    const char* machineFile) {
+int ReadMachineUuid(const std::string& configPath, bool vbox, uint8_t uuid[16], const char* machineFile) {
     std::optional<std::string> text = ReadVmxValue(configPath, "uuid.bios");
     if (!text) text = ReadVmxValue(configPath, "uuid.location");
     if (text && ParseUuidText(text->c_str(), uuid)) return 0;

@@ -52,13 +52,12 @@ void FormatPipeName(const uint8_t mac[6], char pipeName[kPipeNameSize]);
 // "ethernet0.generatedAddress", or with vbox from the machine file's adapters
 // of slot 0 and 1. Returns 0 when the appliance's MAC address was found,
 // kNoIdentity (1228) otherwise.
-int ReadAdapterAddresses(const std::string& configPath, bool vbox, uint8_t mac[6],
-                         char pipeName[kPipeNameSize],
+int ReadAdapterAddresses(const std::string& configPath, bool vbox, uint8_t mac[6], char pipeName[kPipeNameSize],
                          const char* machineFile = kVBoxMachineFile);
 
 // "uuid.bios", else "uuid.location"; failing those and with vbox, the machine
 // line of the machine file. Returns 0 with 16 bytes in uuid, else 1228.
 int ReadMachineUuid(const std::string& configPath, bool vbox, uint8_t uuid[16],
-                     const char* machineFile = kVBoxMachineFile);
+                    const char* machineFile = kVBoxMachineFile);
 
 }  // namespace holv

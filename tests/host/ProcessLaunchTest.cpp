@@ -66,8 +66,7 @@ TEST_F(ProcessLaunchTest, EnvironmentReferencesAreExpanded) {
 
 TEST_F(ProcessLaunchTest, LongCommandsAreCutNotRejected) {
     const std::string prefix = "\"" + child + "\" len ";
-    EXPECT_EQ(RunCommand(kWaitForever, CREATE_NO_WINDOW, "%s%s", prefix.c_str(), std::string(1500, 'x').c_str()),
-              1023);
+    EXPECT_EQ(RunCommand(kWaitForever, CREATE_NO_WINDOW, "%s%s", prefix.c_str(), std::string(1500, 'x').c_str()), 1023);
     // An expansion that outgrows the line is cut the same way.
     ASSERT_TRUE(::SetEnvironmentVariableA("HOLV_LONG", std::string(2000, 'y').c_str()));
     EXPECT_EQ(RunCommand(kWaitForever, CREATE_NO_WINDOW, "%s%%HOLV_LONG%%", prefix.c_str()), 1023);
@@ -119,11 +118,12 @@ TEST_F(ProcessLaunchTest, DesktopUserStartFallsBackWithoutElevation) {
     EXPECT_EQ(RunCommandAsDesktopUser(kWaitForever, CREATE_NO_WINDOW | DETACHED_PROCESS, "cmd /c exit %d", 7), 7);
     EXPECT_EQ(RunCommandAsDesktopUser(kNoWait, CREATE_NO_WINDOW, "cmd /c exit 7"), 0);
     EXPECT_EQ(RunCommandAsDesktopUser(kWaitForever, 0, "holv-no-such-program.exe"), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(RunCommandAsDesktopUser(kWaitForever, CREATE_NO_WINDOW, "%%SystemRoot%%\\system32\\cmd.exe /c exit 6"), 6);
+    EXPECT_EQ(RunCommandAsDesktopUser(kWaitForever, CREATE_NO_WINDOW, "%%SystemRoot%%\\system32\\cmd.exe /c exit 6"),
+              6);
     const std::string prefix = "\"" + child + "\" len ";
-    EXPECT_EQ(RunCommandAsDesktopUser(kWaitForever, CREATE_NO_WINDOW, "%s%s", prefix.c_str(),
-                                      std::string(1500, 'x').c_str()),
-              1023);
+    EXPECT_EQ(
+        RunCommandAsDesktopUser(kWaitForever, CREATE_NO_WINDOW, "%s%s", prefix.c_str(), std::string(1500, 'x').c_str()),
+        1023);
 }
 
 namespace {
@@ -179,11 +179,12 @@ TEST_F(ProcessLaunchTest, DesktopUserStartWithShellToken) {
     // and the program's current folder all hold as on the plain path.
     EXPECT_EQ(RunCommandAsDesktopUser(kWaitForever, CREATE_NO_WINDOW | DETACHED_PROCESS, "cmd /c exit %d", 7), 7);
     EXPECT_EQ(RunCommandAsDesktopUser(kNoWait, CREATE_NO_WINDOW, "cmd /c exit 7"), 0);
-    EXPECT_EQ(RunCommandAsDesktopUser(kWaitForever, CREATE_NO_WINDOW, "%%SystemRoot%%\\system32\\cmd.exe /c exit 6"), 6);
+    EXPECT_EQ(RunCommandAsDesktopUser(kWaitForever, CREATE_NO_WINDOW, "%%SystemRoot%%\\system32\\cmd.exe /c exit 6"),
+              6);
     const std::string prefix = "\"" + child + "\" len ";
-    EXPECT_EQ(RunCommandAsDesktopUser(kWaitForever, CREATE_NO_WINDOW, "%s%s", prefix.c_str(),
-                                      std::string(1500, 'x').c_str()),
-              1023);
+    EXPECT_EQ(
+        RunCommandAsDesktopUser(kWaitForever, CREATE_NO_WINDOW, "%s%s", prefix.c_str(), std::string(1500, 'x').c_str()),
+        1023);
     char cwd[MAX_PATH];
     DWORD cwdLength = ::GetCurrentDirectoryA(MAX_PATH, cwd);
     EXPECT_EQ(RunCommandAsDesktopUser(kWaitForever, CREATE_NO_WINDOW, "\"%s\" cwdlen", child.c_str()),

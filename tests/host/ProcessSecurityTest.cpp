@@ -1,6 +1,6 @@
+#include <aclapi.h>
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <aclapi.h>
 
 #include <cstdio>
 #include <string>
@@ -19,15 +19,14 @@ namespace {
 // changing its settings or its access list.
 constexpr DWORD kDangerousProcessRights = PROCESS_TERMINATE | PROCESS_CREATE_THREAD | PROCESS_VM_OPERATION |
                                           PROCESS_VM_WRITE | PROCESS_VM_READ | PROCESS_DUP_HANDLE |
-                                          PROCESS_CREATE_PROCESS | PROCESS_SET_QUOTA |
-                                          PROCESS_SET_INFORMATION | PROCESS_SUSPEND_RESUME | WRITE_DAC |
-                                          WRITE_OWNER | DELETE;
+                                          PROCESS_CREATE_PROCESS | PROCESS_SET_QUOTA | PROCESS_SET_INFORMATION |
+                                          PROCESS_SUSPEND_RESUME | WRITE_DAC | WRITE_OWNER | DELETE;
 constexpr DWORD kEveryoneProcessRights = SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_QUERY_LIMITED_INFORMATION;
 constexpr DWORD kEveryoneThreadRights = SYNCHRONIZE | THREAD_QUERY_INFORMATION | THREAD_QUERY_LIMITED_INFORMATION;
 
 struct Grants {
     int aces = 0;
-    int otherAces = 0;   // ACEs that are not access-allowed ones of the three
+    int otherAces = 0;  // ACEs that are not access-allowed ones of the three
     DWORD everyone = 0;
     DWORD administrators = 0;
     DWORD system = 0;
@@ -56,10 +55,14 @@ Grants GrantsOf(PACL dacl) {
         }
         auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw);
         PSID sid = &ace->SidStart;
-        if (IsSid(sid, WinWorldSid)) g.everyone |= ace->Mask;
-        else if (IsSid(sid, WinBuiltinAdministratorsSid)) g.administrators |= ace->Mask;
-        else if (IsSid(sid, WinLocalSystemSid)) g.system |= ace->Mask;
-        else ++g.otherAces;
+        if (IsSid(sid, WinWorldSid))
+            g.everyone |= ace->Mask;
+        else if (IsSid(sid, WinBuiltinAdministratorsSid))
+            g.administrators |= ace->Mask;
+        else if (IsSid(sid, WinLocalSystemSid))
+            g.system |= ace->Mask;
+        else
+            ++g.otherAces;
     }
     return g;
 }

@@ -18,19 +18,17 @@ class AssociationTest : public ::testing::Test {
 protected:
     void SetUp() override {
         UniqueKey existing;
-        ASSERT_NE(::RegOpenKeyExA(HKEY_CLASSES_ROOT, kDocumentKey, 0, KEY_READ, existing.put()),
-                  ERROR_SUCCESS)
+        ASSERT_NE(::RegOpenKeyExA(HKEY_CLASSES_ROOT, kDocumentKey, 0, KEY_READ, existing.put()), ERROR_SUCCESS)
             << "a real association is present; the test would destroy it";
     }
     void TearDown() override { ::RegDeleteTreeA(HKEY_CLASSES_ROOT, kDocumentKey); }
 
     void SetCommand(const void* data, DWORD size, DWORD type = REG_SZ) {
         UniqueKey key;
-        ASSERT_EQ(::RegCreateKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, nullptr, 0, KEY_SET_VALUE,
-                                    nullptr, key.put(), nullptr),
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
+                                    nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(::RegSetValueExA(key.get(), nullptr, 0, type, static_cast<const BYTE*>(data), size),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(::RegSetValueExA(key.get(), nullptr, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
     }
 };
 

@@ -15,7 +15,9 @@ constexpr uint8_t kMac[6] = {0x00, 0x0c, 0x29, 0xab, 0xcd, 0xef};
 constexpr uint8_t kUuid[16] = {0x56, 0x4d, 0x8a, 0x1c, 0x2b, 0x3e, 0x4f, 0x50,
                                0x61, 0x72, 0x83, 0x94, 0xa5, 0xb6, 0xc7, 0xd8};
 
-bool Same(const uint8_t* a, const uint8_t* b, size_t n) { return std::memcmp(a, b, n) == 0; }
+bool Same(const uint8_t* a, const uint8_t* b, size_t n) {
+    return std::memcmp(a, b, n) == 0;
+}
 
 }  // namespace
 
@@ -193,8 +195,9 @@ TEST_F(VmxIdentityFiles, DefaultMachineFileIsRelativeToCurrentFolder) {
 
 TEST_F(VmxIdentityFiles, UuidFromBiosElseLocationElseVBoxMachine) {
     uint8_t uuid[16] = {};
-    WriteBytes(vmx, "uuid.location = \"00 00 00 00 00 00 00 00-00 00 00 00 00 00 00 00\"\n"
-                    "UUID.BIOS = \"56 4d 8a 1c 2b 3e 4f 50-61 72 83 94 a5 b6 c7 d8\"\n");
+    WriteBytes(vmx,
+               "uuid.location = \"00 00 00 00 00 00 00 00-00 00 00 00 00 00 00 00\"\n"
+               "UUID.BIOS = \"56 4d 8a 1c 2b 3e 4f 50-61 72 83 94 a5 b6 c7 d8\"\n");
     EXPECT_EQ(ReadMachineUuid(vmx, false, uuid, machine.c_str()), 0);
     EXPECT_TRUE(Same(uuid, kUuid, 16));
 
@@ -204,8 +207,9 @@ TEST_F(VmxIdentityFiles, UuidFromBiosElseLocationElseVBoxMachine) {
     EXPECT_TRUE(Same(uuid, kUuid, 16));
 
     // A broken bios UUID is not replaced by the location.
-    WriteBytes(vmx, "uuid.bios = \"56 4d\"\n"
-                    "uuid.location = \"56 4d 8a 1c 2b 3e 4f 50-61 72 83 94 a5 b6 c7 d8\"\n");
+    WriteBytes(vmx,
+               "uuid.bios = \"56 4d\"\n"
+               "uuid.location = \"56 4d 8a 1c 2b 3e 4f 50-61 72 83 94 a5 b6 c7 d8\"\n");
     EXPECT_EQ(ReadMachineUuid(vmx, false, uuid, machine.c_str()), kNoIdentity);
 
     // VirtualBox falls back to the first machine line of the machine file.

@@ -17,8 +17,8 @@ TEST(VmxConnectionType, IndexOfExactTableText) {
     const struct {
         const char* text;
         int index;
-    } cases[] = {{"bridged", 0}, {"nat", 1}, {"hostonly", 2}, {"custom", 3},
-                 {"NAT", 0},     {"Custom", 0}, {"nat ", 0}, {"", 0}, {"vmnet8", 0}};
+    } cases[] = {{"bridged", 0}, {"nat", 1},  {"hostonly", 2}, {"custom", 3}, {"NAT", 0},
+                 {"Custom", 0},  {"nat ", 0}, {"", 0},         {"vmnet8", 0}};
     for (const auto& c : cases) {
         WriteBytes(vmx, std::string("ethernet0.connectiontype = \"") + c.text + "\"\n");
         EXPECT_EQ(GetConnectionType(vmx), c.index) << c.text;

@@ -16,15 +16,15 @@ protected:
         WriteBytes(path, text);
         return path;
     }
-    std::optional<std::string> Read(const std::string& text, const char* key) {
-        return ReadVmxValue(Vmx(text), key);
-    }
+    std::optional<std::string> Read(const std::string& text, const char* key) { return ReadVmxValue(Vmx(text), key); }
     ScratchDir dir;
     std::string path = dir.File("Holvenstead.vmx");
     std::string temp = path + ".tmp";
 };
 
-bool FailingReplace(const char*, const char*) { return false; }
+bool FailingReplace(const char*, const char*) {
+    return false;
+}
 
 }  // namespace
 
