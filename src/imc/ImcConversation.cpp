@@ -1,5 +1,7 @@
 #include "imc/ImcConversation.h"
 
+#include <new>
+
 #include "imc/ImcCodes.h"
 #include "imc/ImcFrame.h"
 #include "imc/ImcMatch.h"
@@ -30,22 +32,29 @@ int ReceiveFrame(ImcConversation& c, std::unique_ptr<ImcMessage>& message) {
 
 int WaitOnce(ImcConversation& c, std::unique_ptr<ImcMessage>& answer) {
     const ImcMessage& request = *c.lastRequest;
-    uint32_t deadline = ImcDeadline(GetTickCount(), ImcWaitLength(request.flags));
+    uint32_t waitLength = ImcWaitLength(request.flags);
+    uint32_t start = GetTickCount();
+    uint32_t deadline = ImcDeadline(start, waitLength);
     int result;
     for (;;) {
         std::unique_ptr<ImcMessage> message;
         result = ReceiveFrame(c, message);
         if (result != ImcErrNone) {
-            if (GetTickCount() >= deadline || result != ImcErrTimeout) break;
+            if (ImcWaitOver(GetTickCount(), start, deadline, waitLength) || result != ImcErrTimeout) break;
             continue;
         }
-        if (message->kind == 1) continue;  // our own broadcast, or another host's
         if (message->notification) {
             ImcTransportPostNotify(c.transport);
-            continue;
-        }
-        if (ImcReplyMatches(request, *message)) {
+        } else if (message->kind == 0 && ImcReplyMatches(request, *message)) {
             answer = std::move(message);
+            break;
+        }
+        // Commands (our own broadcasts come back to us), notifications and
+        // replies to something else do not end the wait, but neither may a
+        // steady stream of them stretch it past its deadline: an appliance
+        // that keeps notifying would otherwise hold the window's thread.
+        if (ImcWaitOver(GetTickCount(), start, deadline, waitLength)) {
+            result = ImcErrTimeout;
             break;
         }
     }
@@ -56,7 +65,8 @@ int WaitOnce(ImcConversation& c, std::unique_ptr<ImcMessage>& answer) {
 }  // namespace
 
 std::unique_ptr<ImcConversation> ImcConversationCreate() {
-    auto c = std::make_unique<ImcConversation>();
+    std::unique_ptr<ImcConversation> c(new (std::nothrow) ImcConversation);
+    if (!c) return c;
     ImcTransportOpen(c->transport, kImcNoTarget);
     return c;
 }
@@ -76,7 +86,9 @@ void ImcConversationSetTarget(ImcConversation& c, uint32_t address) {
 int ImcConversationSendRequest(ImcConversation& c, std::unique_ptr<ImcMessage> message) {
     c.lastRequest = std::move(message);
     ImcMessage& m = *c.lastRequest;
-    int requestId = c.requestCounter++;
+    int requestId = c.requestCounter;
+    // Wraps instead of overflowing; the parity rule goes on unchanged.
+    c.requestCounter = static_cast<int>(static_cast<uint32_t>(requestId) + 1u);
     if (ImcWantsLongWait(c.target != kImcNoTarget, c.targetEverSet != 0, requestId)) m.flags |= ImcFlagLongWait;
     m.kind = 1;
     if (m.varBinds && !m.pdu) {
@@ -85,7 +97,12 @@ int ImcConversationSendRequest(ImcConversation& c, std::unique_ptr<ImcMessage> m
     }
     if (m.pdu) m.pdu->requestId = requestId;
     ImcTransportSuspendNotify(c.transport);
-    return EncodeAndSend(c);
+    int rc = EncodeAndSend(c);
+    // No wait follows a failed send, and the wait is what resumes the
+    // window's notifications: resume them here, or the window would hear
+    // nothing more until the next request.
+    if (rc != ImcErrNone) ImcTransportResumeNotify(c.transport);
+    return rc;
 }
 
 int ImcConversationWaitAnswer(ImcConversation& c, std::unique_ptr<ImcMessage>& reply) {
@@ -98,7 +115,10 @@ int ImcConversationWaitAnswer(ImcConversation& c, std::unique_ptr<ImcMessage>& r
         // request once more, by broadcast.
         ImcTransportReopen(c.transport);
         int rc = EncodeAndSend(c);
-        if (rc != ImcErrNone) return rc;
+        if (rc != ImcErrNone) {
+            ImcTransportResumeNotify(c.transport);  // the new sockets, as above
+            return rc;
+        }
         result = WaitOnce(c, reply);
     }
     return result;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "imc/ImcCodes.h"
 #include "imc/ImcMessage.h"
 
 namespace holv {
@@ -16,6 +17,10 @@ uint32_t ImcDeadline(uint32_t now, uint32_t waitLength) {
     return deadline < now ? waitLength : deadline;
 }
 
+bool ImcWaitOver(uint32_t now, uint32_t start, uint32_t deadline, uint32_t waitLength) {
+    return now >= deadline || static_cast<uint32_t>(now - start) >= waitLength;
+}
+
 bool ImcReplyMatches(const ImcMessage& request, const ImcMessage& reply) {
     static const uint8_t kAny[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
     if (std::memcmp(request.mac, kAny, 6) != 0 && std::memcmp(request.mac, reply.mac, 6) != 0) return false;
@@ -27,6 +32,18 @@ bool ImcReplyMatches(const ImcMessage& request, const ImcMessage& reply) {
 
 bool ImcWantsLongWait(bool targetSet, bool targetEverSet, int requestId) {
     return targetSet || (targetEverSet && (requestId & 1));
+}
+
+int ImcMapResult(int r) {
+    switch (r) {
+        case ImcErrNone: return 0;
+        case 2:
+        case 3:
+        case 4: return 1;
+        case 6: return 2;
+        case ImcErrNoMemory: return 5;
+        default: return 3;
+    }
 }
 
 }  // namespace holv

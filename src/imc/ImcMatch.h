@@ -18,6 +18,12 @@ uint32_t ImcWaitLength(uint32_t requestFlags);
 // sum that wraps gives the wait length itself.
 uint32_t ImcDeadline(uint32_t now, uint32_t waitLength);
 
+// Whether a wait that began at `start` with `deadline` from ImcDeadline is
+// over at `now`: the deadline is reached, or the wait length has elapsed. The
+// second test keeps a wait whose deadline lies just below the wrap of the
+// tick count from lasting until the count comes round again (49.7 days).
+bool ImcWaitOver(uint32_t now, uint32_t start, uint32_t deadline, uint32_t waitLength);
+
 // Whether a decoded reply frame answers the request: MAC (unless the request
 // went to any appliance), echoed flag bits, and for SNMP answers a
 // GetResponse with the request's id.
@@ -26,5 +32,10 @@ bool ImcReplyMatches(const ImcMessage& request, const ImcMessage& reply);
 // Bit 0x2 for a request: always once a target is known; with none known,
 // every other request once any target was ever set.
 bool ImcWantsLongWait(bool targetSet, bool targetEverSet, int requestId);
+
+// An internal code (ImcCodes.h) or an SNMP error-status as the callers see
+// it: 0 -> 0; 2, 3, 4 -> 1 (refused); 6 -> 2 (no access); 20 -> 5 (no
+// memory); anything else -> 3 (failed).
+int ImcMapResult(int internal);
 
 }  // namespace holv

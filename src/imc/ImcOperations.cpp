@@ -50,18 +50,6 @@ int SetVariable(const uint8_t* mac, const char* user, const char* password, uint
 
 }  // namespace
 
-int ImcMapResult(int r) {
-    switch (r) {
-        case 0: return ImcOk;
-        case 2:
-        case 3:
-        case 4: return ImcRefused;
-        case 6: return ImcNoAccess;
-        case ImcErrNoMemory: return ImcNoMemory;
-        default: return ImcFailed;
-    }
-}
-
 int ImcCreate() {
     if (g_conversation) return 1;
     ImcLogOpenFromEnvironment();

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "imc/ImcMatch.h"  // ImcMapResult
+
 namespace holv {
 
 enum ImcResult : int {
@@ -17,8 +19,6 @@ enum ImcResult : int {
     ImcNotVirtual = 6,  // shutdown asked of a MAC that is no virtual machine's
 };
 
-// An internal code or SNMP error-status as the callers see it.
-int ImcMapResult(int internal);
 
 // 0 created, 1 it existed already, 5 out of memory.
 int ImcCreate();

@@ -4,6 +4,8 @@
 #include <ws2tcpip.h>
 
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "app/Program.h"
 #include "backends/LinkRule.h"
@@ -147,9 +149,12 @@ DWORD PipeBytesWaiting(ImcTransport& t) {
 }
 
 // Stale datagrams must not be taken for the answer to the next request.
+// Bounded, so that a peer that never stops sending cannot keep the send from
+// happening at all.
 void DrainStaleInput(ImcTransport& t) {
+    constexpr int kMaxRounds = 1024;
     char scratch[ImcFrameCapacity];
-    for (;;) {
+    for (int round = 0; round < kMaxRounds; ++round) {
         fd_set set;
         FillWaitSet(t, set);
         if (set.fd_count == 0) break;
@@ -158,7 +163,7 @@ void DrainStaleInput(ImcTransport& t) {
         for (u_int i = 0; i < set.fd_count; ++i) recv(set.fd_array[i], scratch, sizeof scratch, 0);
     }
     if (!t.pipe) return;
-    for (int guard = 0; guard < 1024 && PipeBytesWaiting(t) > 0; ++guard) {
+    for (int round = 0; round < kMaxRounds && PipeBytesWaiting(t) > 0; ++round) {
         DWORD got = 0;
         if (!ReadFile(t.pipe.get(), scratch, sizeof scratch, &got, nullptr) && GetLastError() != ERROR_MORE_DATA) break;
     }
@@ -187,15 +192,30 @@ bool AddressListChanged(ImcTransport& t) {
     return t.addressEvent && WaitForSingleObject(t.addressEvent.get(), 0) == WAIT_OBJECT_0;
 }
 
+// Reads and forgets the rest of a message too large to hold.
+void DiscardPipeMessage(ImcTransport& t) {
+    char scratch[ImcFrameCapacity];
+    DWORD got = 0;
+    for (int round = 0; round < 1 << 20; ++round) {
+        if (ReadFile(t.pipe.get(), scratch, sizeof scratch, &got, nullptr) || GetLastError() != ERROR_MORE_DATA) return;
+    }
+}
+
 // One pipe message, when one waits: 1 taken, 0 none waiting, -1 dropped.
 int ReceiveFromPipe(ImcTransport& t, ImcBuffer& frame, uint32_t& sender) {
     DWORD waiting = PipeBytesWaiting(t);
     if (waiting == 0) return 0;
-    std::vector<uint8_t> packet(waiting);
+    // The size comes from the other end of the pipe: an allocation that
+    // fails drops the message instead of throwing.
+    std::unique_ptr<uint8_t[]> packet(new (std::nothrow) uint8_t[waiting]);
+    if (!packet) {
+        DiscardPipeMessage(t);
+        return -1;
+    }
     DWORD got = 0;
-    if (!ReadFile(t.pipe.get(), packet.data(), waiting, &got, nullptr)) return -1;
+    if (!ReadFile(t.pipe.get(), packet.get(), waiting, &got, nullptr)) return -1;
     PipePayload payload;
-    if (!UnwrapPipePacket(packet.data(), got, payload)) return -1;
+    if (!UnwrapPipePacket(packet.get(), got, payload)) return -1;
     if (ImcBufferAssign(frame, payload.frame, static_cast<int>(payload.length)) != ImcErrNone) return -1;
     sender = payload.source;
     char text[16];
