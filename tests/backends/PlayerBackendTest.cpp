@@ -114,10 +114,16 @@ protected:
         return vm;
     }
 
-    // The one running player of this prefix and its worker.
+    // The one running player of this prefix and its worker. Waited for
+    // (bounded): after a shown start nothing has waited for the frame, and
+    // Wine may report the player idle before it got that far.
     void ExpectOneVmRunning(DWORD* playerPid, DWORD* workerPid) {
-        auto players = ProcessesNamed("vmplayer.exe");
-        auto workers = ProcessesNamed("vmware-vmx.exe");
+        std::vector<DWORD> players, workers;
+        WaitFor([&] {
+            players = ProcessesNamed("vmplayer.exe");
+            workers = ProcessesNamed("vmware-vmx.exe");
+            return players.size() == 1 && workers.size() == 1 && FileThere(power_);
+        });
         ASSERT_EQ(players.size(), 1u) << "player processes";
         ASSERT_EQ(workers.size(), 1u) << "worker processes";
         *playerPid = players.front();
@@ -194,7 +200,8 @@ TEST_F(PlayerBackendTest, ShownStartLeavesTheFrameOnTheDesktop) {
 
     DWORD playerPid = 0, workerPid = 0;
     ASSERT_NO_FATAL_FAILURE(ExpectOneVmRunning(&playerPid, &workerPid));
-    std::vector<HWND> frames = TopLevelFrames(playerPid);
+    std::vector<HWND> frames;
+    WaitFor([&] { return !(frames = TopLevelFrames(playerPid)).empty(); });
     ASSERT_EQ(frames.size(), 1u) << "the frame is not on the desktop";
     EXPECT_TRUE(IsWindowVisible(frames.front()));
     EXPECT_TRUE(IsIconic(frames.front())) << "not minimised";

@@ -95,7 +95,9 @@ protected:
         ASSERT_EQ(p.Start(command), 0u) << command;
         ASSERT_EQ(WaitForInputIdle(p.process.get(), 60000), 0u) << "the player never became idle for input";
 
-        const std::string line = FirstLine(log_);
+        // Written before the frame is shown; waited for like the frame.
+        std::string line;
+        WaitFor([&] { return PidFromLogLine((line = FirstLine(log_)).c_str()) != 0; });
         EXPECT_NE(line.find(" pid="), std::string::npos) << "first log line: " << line;
         p.workerPid = PidFromLogLine(line.c_str());
         ASSERT_NE(p.workerPid, 0u) << "first log line: " << line;
@@ -113,11 +115,16 @@ protected:
         EXPECT_FALSE(DeleteFileA(log_.c_str())) << "the running VM's log could be deleted";
         EXPECT_TRUE(FileThere(log_));
 
-        EXPECT_TRUE(FileThere(power_)) << "appliance not powered on";
+        EXPECT_TRUE(WaitFor([&] { return FileThere(power_); })) << "appliance not powered on";
     }
 
+    // Waited for rather than expected at once: Wine may report a new
+    // process idle while the first window of a fresh desktop session is
+    // still being set up (the program retries its search for the same
+    // reason).
     HWND TheFrame(const StartedPlayer& p) {
-        std::vector<HWND> frames = TopLevelFrames(p.pid);
+        std::vector<HWND> frames;
+        WaitFor([&] { return !(frames = TopLevelFrames(p.pid)).empty(); });
         EXPECT_EQ(frames.size(), 1u) << "VMPlayerFrame windows of the player";
         return frames.empty() ? nullptr : frames.front();
     }
