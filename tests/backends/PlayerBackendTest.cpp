@@ -3,9 +3,9 @@
 // Changes HKEY_CLASSES_ROOT and opens the appliance's UDP transport: runs in
 // a throwaway prefix inside a network namespace of its own.
 #include <gtest/gtest.h>
-#include <winsock2.h>
-#include <windows.h>
 #include <iphlpapi.h>
+#include <windows.h>
+#include <winsock2.h>
 
 #include <memory>
 #include <string>
@@ -72,8 +72,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(InThrowawayPrefix()) << "changes HKEY_CLASSES_ROOT: run through scripts/wine-fresh.sh";
         std::string why;
-        ASSERT_TRUE(OnlyLoopbackUp(&why)) << "refusing to open the appliance transport outside a network namespace: "
-                                          << why;
+        ASSERT_TRUE(OnlyLoopbackUp(&why))
+            << "refusing to open the appliance transport outside a network namespace: " << why;
         ASSERT_EQ(DisableCrashDialog(), ERROR_SUCCESS);
         player_ = ProgramPath("vmplayer.exe");
         ASSERT_TRUE(FileExists(player_)) << player_ << " not built";
@@ -81,8 +81,8 @@ protected:
         ASSERT_FALSE(scratch_.MakeDir("VM Folder").empty());
         power_ = scratch_.Join("power");
         vmx_ = scratch_.Write("VM Folder\\Holvenstead.vmx", std::string("config.version = \"8\"\n") +
-                                                               "ethernet0.generatedAddress = \"" + kMac + "\"\n" +
-                                                               "simulator.powerFile = \"" + power_ + "\"\n");
+                                                                "ethernet0.generatedAddress = \"" + kMac + "\"\n" +
+                                                                "simulator.powerFile = \"" + power_ + "\"\n");
         ASSERT_FALSE(vmx_.empty());
         association_ = std::make_unique<RegisteredPlayer>("\"" + player_ + "\" \"%1\"");
         ASSERT_EQ(association_->rc(), ERROR_SUCCESS);

@@ -2,8 +2,8 @@
 // process list, the player's frame window, the log's first line, and bounded
 // waits for what happens in another process.
 #pragma once
-#include <windows.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 #include <cstring>
 #include <fstream>
@@ -99,7 +99,9 @@ inline DWORD WindowPid(HWND window) {
     return pid;
 }
 
-inline bool FileThere(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+inline bool FileThere(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // Polls a condition until it holds or the bound runs out.
 template <typename F>

@@ -95,22 +95,19 @@ void PowerDown() {
 
 LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CLOSE:
-        // Also arrives after the program moved the frame under the
-        // message-only parent and retitled it: nothing here depends on either.
-        Trace("close received");
-        PowerDown();
-        DestroyWindow(window);
-        return 0;
-    case WM_SETTEXT:
-        Trace("title %s", lParam ? reinterpret_cast<const char*>(lParam) : "");
-        break;
-    case WM_DESTROY:
-        g_vm.frame = nullptr;
-        PostQuitMessage(0);
-        return 0;
-    default:
-        break;
+        case WM_CLOSE:
+            // Also arrives after the program moved the frame under the
+            // message-only parent and retitled it: nothing here depends on either.
+            Trace("close received");
+            PowerDown();
+            DestroyWindow(window);
+            return 0;
+        case WM_SETTEXT: Trace("title %s", lParam ? reinterpret_cast<const char*>(lParam) : ""); break;
+        case WM_DESTROY:
+            g_vm.frame = nullptr;
+            PostQuitMessage(0);
+            return 0;
+        default: break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -159,8 +156,10 @@ int RunLoop() {
             Trace("worker gone");
             g_vm.watchingWorker = false;
             PowerDown();
-            if (g_vm.frame) DestroyWindow(g_vm.frame);
-            else PostQuitMessage(0);
+            if (g_vm.frame)
+                DestroyWindow(g_vm.frame);
+            else
+                PostQuitMessage(0);
         } else if (r == WAIT_FAILED) {
             return 1;
         }
@@ -189,8 +188,9 @@ int RunPlayer(HINSTANCE instance) {
     WriteLog(FirstLogLine(g_vm.workerPid));
     WriteLog("vmx| Config file: " + g_vm.vmxPath + "\n");
     Trace("worker pid=%lu log=%s", g_vm.workerPid, logPath.c_str());
-    if (!g_vm.powerPath.empty()) Trace(PowerOn(g_vm.powerPath, GetCurrentProcessId()) ? "power on %s" : "power on failed %s",
-                                       g_vm.powerPath.c_str());
+    if (!g_vm.powerPath.empty())
+        Trace(PowerOn(g_vm.powerPath, GetCurrentProcessId()) ? "power on %s" : "power on failed %s",
+              g_vm.powerPath.c_str());
     if (!CreateFrame(instance)) {
         Trace("frame failed error=%lu", GetLastError());
         PowerDown();
@@ -204,4 +204,6 @@ int RunPlayer(HINSTANCE instance) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return RunPlayer(instance); }
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    return RunPlayer(instance);
+}

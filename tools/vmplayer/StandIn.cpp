@@ -58,7 +58,9 @@ std::string ReadSmallFile(const std::string& path, size_t limit) {
     return text;
 }
 
-std::string PowerText(DWORD owner) { return "on pid=" + std::to_string(owner) + "\n"; }
+std::string PowerText(DWORD owner) {
+    return "on pid=" + std::to_string(owner) + "\n";
+}
 
 }  // namespace
 
@@ -135,8 +137,8 @@ void Trace(const char* format, ...) {
     size_t len = static_cast<size_t>(n) < sizeof line - 2 ? static_cast<size_t>(n) : sizeof line - 2;
     line[len++] = '\n';
     // Both processes append to the same file: one write a line keeps lines whole.
-    UniqueFile file(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return;
     DWORD written = 0;
     WriteFile(file.get(), line, static_cast<DWORD>(len), &written, nullptr);
@@ -148,7 +150,8 @@ std::string FirstLogLine(DWORD workerPid) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     char line[160];
-    std::snprintf(line, sizeof line, "%s %02u %02u:%02u:%02u.%03u| vmx| Log for VMware Player stand-in pid=%lu version=stand-in\n",
+    std::snprintf(line, sizeof line,
+                  "%s %02u %02u:%02u:%02u.%03u| vmx| Log for VMware Player stand-in pid=%lu version=stand-in\n",
                   kMonths[(now.wMonth + 11) % 12], now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
                   static_cast<unsigned long>(workerPid));
     return line;

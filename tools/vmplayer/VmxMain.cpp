@@ -3,8 +3,8 @@
 // player is gone (even killed), the VM is off, so it switches the simulated
 // appliance off too. Being terminated needs no cleanup: the player notices.
 //   vmware-vmx.exe -parent PID [-power "PATH"] ["VMX"]
-#include <windows.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -32,8 +32,10 @@ std::vector<std::string> Words(const char* text) {
         std::string word;
         bool quoted = false;
         for (; *p && (quoted || (*p != ' ' && *p != '\t')); ++p) {
-            if (*p == '"') quoted = !quoted;
-            else word += *p;
+            if (*p == '"')
+                quoted = !quoted;
+            else
+                word += *p;
         }
         words.push_back(word);
     }
@@ -75,8 +77,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     DWORD parent = 0;
     std::string powerPath;
     for (size_t i = 1; i < words.size(); ++i) {
-        if (words[i] == "-parent" && i + 1 < words.size()) parent = std::strtoul(words[++i].c_str(), nullptr, 10);
-        else if (words[i] == "-power" && i + 1 < words.size()) powerPath = words[++i];
+        if (words[i] == "-parent" && i + 1 < words.size())
+            parent = std::strtoul(words[++i].c_str(), nullptr, 10);
+        else if (words[i] == "-power" && i + 1 < words.size())
+            powerPath = words[++i];
     }
     if (parent == 0) FindProcess(GetCurrentProcessId(), &parent);
     Trace("vmx start pid=%lu parent=%lu", GetCurrentProcessId(), parent);
