@@ -3,9 +3,12 @@
 // Changes HKEY_CLASSES_ROOT and opens the appliance's UDP transport: runs in
 // a throwaway prefix inside a network namespace of its own.
 #include <gtest/gtest.h>
-#include <iphlpapi.h>
-#include <windows.h>
+// Order matters: winsock2.h before windows.h,
 #include <winsock2.h>
+// windows.h before iphlpapi.h.
+#include <windows.h>
+// (the interface list)
+#include <iphlpapi.h>
 
 #include <memory>
 #include <string>

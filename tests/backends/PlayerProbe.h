@@ -2,8 +2,9 @@
 // process list, the player's frame window, the log's first line, and bounded
 // waits for what happens in another process.
 #pragma once
-#include <tlhelp32.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <tlhelp32.h>
 
 #include <cstring>
 #include <fstream>

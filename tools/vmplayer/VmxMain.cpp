@@ -3,8 +3,9 @@
 // player is gone (even killed), the VM is off, so it switches the simulated
 // appliance off too. Being terminated needs no cleanup: the player notices.
 //   vmware-vmx.exe -parent PID [-power "PATH"] ["VMX"]
-#include <tlhelp32.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <cstring>
