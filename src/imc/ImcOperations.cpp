@@ -30,17 +30,20 @@ int Exchange(std::unique_ptr<ImcMessage> request, std::unique_ptr<ImcMessage>& r
 }
 
 // The error-status of a variable answer; malformed without an SNMP part.
-int ErrorStatus(const ImcMessage& reply) { return reply.pdu ? reply.pdu->errorStatus : ImcErrMalformed; }
+int ErrorStatus(const ImcMessage& reply) {
+    return reply.pdu ? reply.pdu->errorStatus : ImcErrMalformed;
+}
 
 void CopyField(char* out, const std::string& text) {
     if (out) CopyText(out, 100, text.c_str());
 }
 
-int SetVariable(const uint8_t* mac, const char* user, const char* password, uint16_t group, uint16_t item,
-                uint8_t type, const void* value, int length) {
+int SetVariable(const uint8_t* mac, const char* user, const char* password, uint16_t group, uint16_t item, uint8_t type,
+                const void* value, int length) {
     auto request = NewRequest(mac);
     if (!request) return ImcErrNoMemory;
-    if (ImcSetCommunity(*request, user, password) != ImcErrNone || ImcSetPduType(*request, ImcPduSetRequest) != ImcErrNone ||
+    if (ImcSetCommunity(*request, user, password) != ImcErrNone ||
+        ImcSetPduType(*request, ImcPduSetRequest) != ImcErrNone ||
         ImcAddVarBind(*request, group, item, type, value, length) != ImcErrNone)
         return ImcErrNoMemory;
     std::unique_ptr<ImcMessage> reply;
@@ -62,7 +65,9 @@ int ImcDestroy() {
     return 0;
 }
 
-bool ImcExists() { return g_conversation != nullptr; }
+bool ImcExists() {
+    return g_conversation != nullptr;
+}
 
 void ImcSetTarget(uint32_t address) {
     if (g_conversation) ImcConversationSetTarget(*g_conversation, address);
@@ -93,8 +98,8 @@ int ImcQueryStatus(const uint8_t* mac, char* productName, char* firmware, char* 
     return ImcMapResult(rc);
 }
 
-int ImcSendHostIdentity(const uint8_t* mac, const char* localHostName, const uint8_t* block16,
-                        const uint8_t* block128, int options) {
+int ImcSendHostIdentity(const uint8_t* mac, const char* localHostName, const uint8_t* block16, const uint8_t* block128,
+                        int options) {
     auto request = NewRequest(mac);
     if (!request) return ImcNoMemory;
     ImcSetLocalHostName(*request, localHostName);
@@ -123,8 +128,8 @@ int ImcRequestShutdown(const uint8_t* mac) {
     return ImcMapResult(rc == ImcErrTimeout ? ImcErrNone : rc);
 }
 
-int ImcGetString(const uint8_t* mac, const char* user, const char* password, uint16_t group, uint16_t item,
-                 int& length, char* buffer) {
+int ImcGetString(const uint8_t* mac, const char* user, const char* password, uint16_t group, uint16_t item, int& length,
+                 char* buffer) {
     auto request = NewRequest(mac);
     if (!request) return ImcNoMemory;
     if (ImcSetCommunity(*request, user, password) != ImcErrNone ||
@@ -141,8 +146,8 @@ int ImcGetString(const uint8_t* mac, const char* user, const char* password, uin
     return ImcMapResult(rc);
 }
 
-int ImcSetString(const uint8_t* mac, const char* user, const char* password, uint16_t group, uint16_t item,
-                 int length, const char* bytes) {
+int ImcSetString(const uint8_t* mac, const char* user, const char* password, uint16_t group, uint16_t item, int length,
+                 const char* bytes) {
     if (length < 0) length = bytes ? static_cast<int>(std::strlen(bytes)) : 0;
     return ImcMapResult(SetVariable(mac, user, password, group, item, ImcTagOctetString, bytes, length));
 }

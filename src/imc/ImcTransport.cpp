@@ -29,7 +29,9 @@ const char* Dotted(uint32_t address, char (&text)[16]) {
     return text;
 }
 
-int SocketValue(const UniqueSocket& s) { return static_cast<int>(s.get()); }
+int SocketValue(const UniqueSocket& s) {
+    return static_cast<int>(s.get());
+}
 
 // A UDP socket on (address, 8888) that may broadcast. A failed bind keeps the
 // socket: its sends then fail and say so.
@@ -243,8 +245,8 @@ void ImcTransportClose(ImcTransport& t) {
     CloseSocket(t.fallbackSocket);
     if (t.addressEvent) {
         UniqueModule iphlpapi(LoadLibraryA("iphlpapi.dll"));
-        auto cancel = iphlpapi ? reinterpret_cast<CancelIPChangeNotifyFn>(reinterpret_cast<void*>(
-                                     GetProcAddress(iphlpapi.get(), "CancelIPChangeNotify")))
+        auto cancel = iphlpapi ? reinterpret_cast<CancelIPChangeNotifyFn>(
+                                     reinterpret_cast<void*>(GetProcAddress(iphlpapi.get(), "CancelIPChangeNotify")))
                                : nullptr;
         if (cancel) cancel(&t.addressOverlapped);
         t.addressEvent.reset();

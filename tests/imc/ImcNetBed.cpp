@@ -41,7 +41,9 @@ std::vector<std::string> ReadLines(const std::string& path) {
     return lines;
 }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 }  // namespace
 
@@ -78,13 +80,21 @@ bool ImcNetBed::Configure(const std::string& extra) {
     return WriteWhole(fresh, text) && MoveFileExA(fresh.c_str(), Path("config").c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
-bool ImcNetBed::PowerOn() { return WriteWhole(Path("power"), ""); }
+bool ImcNetBed::PowerOn() {
+    return WriteWhole(Path("power"), "");
+}
 
-bool ImcNetBed::PowerOff() { return DeleteFileA(Path("power").c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; }
+bool ImcNetBed::PowerOff() {
+    return DeleteFileA(Path("power").c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
 
-void ImcNetBed::ClearRecord() { DeleteFileA(Path("record").c_str()); }
+void ImcNetBed::ClearRecord() {
+    DeleteFileA(Path("record").c_str());
+}
 
-std::vector<std::string> ImcNetBed::Record() const { return ReadLines(Path("record")); }
+std::vector<std::string> ImcNetBed::Record() const {
+    return ReadLines(Path("record"));
+}
 
 std::vector<std::string> ImcNetBed::RecordWithAtLeast(size_t count) const {
     std::vector<std::string> lines = Record();
@@ -95,9 +105,13 @@ std::vector<std::string> ImcNetBed::RecordWithAtLeast(size_t count) const {
     return lines;
 }
 
-bool ImcNetBed::Ask(const char* request) { return WriteWhole(Path(request), ""); }
+bool ImcNetBed::Ask(const char* request) {
+    return WriteWhole(Path(request), "");
+}
 
-bool ImcNetBed::Done(const char* request) const { return !Exists(Path(request)); }
+bool ImcNetBed::Done(const char* request) const {
+    return !Exists(Path(request));
+}
 
 ImcNetBed& Bed() {
     static ImcNetBed bed;

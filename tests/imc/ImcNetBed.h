@@ -3,8 +3,8 @@
 // record), the two addresses, the captured debug log and a window that counts
 // WM_IMC_INPUT. imc-net-test.sh sets it up; see there.
 #pragma once
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 #include <cstdint>
 #include <cstdio>

@@ -25,10 +25,10 @@ namespace {
 using test::Bed;
 using test::Find;
 using test::ImcLogFile;
+using test::ImcPipeServer;
 using test::Joined;
 using test::kSimMac;
 using test::Matching;
-using test::ImcPipeServer;
 using test::Packet;
 using Lines = std::vector<std::string>;
 
@@ -468,6 +468,28 @@ TEST_F(ImcNet, NotificationsDuringAWaitArePostedAndSocketsNotifyBetweenRequests)
     EXPECT_EQ(counter.posted, 0);
 }
 
+TEST_F(ImcNet, StreamOfNotificationsDoesNotStretchTheWait) {
+    test::InputCounter counter;
+    ASSERT_NE(counter.window(), nullptr);
+    ASSERT_TRUE(Bed().Configure("drop-next=5\n"));
+    ASSERT_EQ(ImcCreate(), 0);
+    ImcSetNotifyWindow(counter.window());
+    ImcSetTarget(Bed().appliance());
+    // Notifications every 50 ms, for 20 s unless stopped: the poll never
+    // comes back empty while they last.
+    ASSERT_TRUE(Bed().Ask("notify-stream"));
+    ASSERT_FALSE(Bed().RecordWithAtLeast(1).empty()) << "the stream did not start";
+    char buffer[64];
+    int length = sizeof buffer;
+    EXPECT_EQ(GetSerial(length, buffer), ImcFailed);
+    // The request gave up at its deadline while the stream still ran.
+    EXPECT_FALSE(Bed().Done("notify-stream")) << "the wait lasted as long as the stream";
+    DeleteFileA(Bed().Path("notify-stream").c_str());
+    counter.Pump();
+    EXPECT_GT(counter.posted, 0);
+    EXPECT_EQ(Matching(Bed().Record(), "drop ").size(), 2u) << Joined(Bed().Record());
+}
+
 TEST_F(ImcNet, NotificationsComeBackAfterARequestThatCouldNotBeSent) {
     test::InputCounter counter;
     ASSERT_NE(counter.window(), nullptr);
@@ -493,7 +515,9 @@ std::string PipeName(const char* what) {
     return "holv-imc-test-" + std::to_string(GetCurrentProcessId()) + "-" + what;
 }
 
-uint16_t U16(const Packet& p, size_t at) { return static_cast<uint16_t>(p[at] << 8 | p[at + 1]); }
+uint16_t U16(const Packet& p, size_t at) {
+    return static_cast<uint16_t>(p[at] << 8 | p[at + 1]);
+}
 
 uint32_t Address(const Packet& p, size_t at) {
     uint32_t a;
@@ -555,8 +579,8 @@ std::vector<uint8_t> AnswerFrame(const ImcMessage& request, const std::string& d
     return std::vector<uint8_t>(ImcBufferData(frame), ImcBufferData(frame) + ImcBufferRemaining(frame));
 }
 
-const std::vector<uint8_t> kStatusQueryFrame = {0x49, 0x4D, 0x43, 0x43, 0x00, 0x00, 0x03, 0x80,
-                                                0x00, 0x0C, 0x29, 0x5A, 0x5A, 0x02};
+const std::vector<uint8_t> kStatusQueryFrame = {0x49, 0x4D, 0x43, 0x43, 0x00, 0x00, 0x03,
+                                                0x80, 0x00, 0x0C, 0x29, 0x5A, 0x5A, 0x02};
 
 TEST_F(ImcNet, PipeCarriesTheQueryAndItsAnswer) {
     ASSERT_TRUE(Bed().PowerOff());

@@ -103,9 +103,9 @@ TEST(ImcPipePacket, IdentificationIsStoredBigEndian) {
 TEST(ImcPipePacket, UnwrapGivesSenderAndFrame) {
     Bytes packet = WrapPipePacket(kStatusQuery.data(), kStatusQuery.size(), 0xFFFFFFFFu, 3);
     packet[12] = 10, packet[13] = 99, packet[14] = 0, packet[15] = 7;  // source
-    packet[20] = 0x12, packet[21] = 0x34;                               // source port
-    packet[8] = 1;                 // TTL is not checked
-    packet[10] = packet[11] = 0;   // nor the checksum
+    packet[20] = 0x12, packet[21] = 0x34;                              // source port
+    packet[8] = 1;                                                     // TTL is not checked
+    packet[10] = packet[11] = 0;                                       // nor the checksum
     PipePayload out;
     ASSERT_TRUE(UnwrapPipePacket(packet.data(), packet.size(), out));
     EXPECT_EQ(out.source, NetworkOrder(10, 99, 0, 7));

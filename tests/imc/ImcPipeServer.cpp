@@ -9,8 +9,8 @@ namespace holv::test {
 ImcPipeServer::ImcPipeServer(std::string name, Responder responder)
     : name_(std::move(name)), responder_(std::move(responder)) {
     std::string path = "\\\\.\\pipe\\" + name_;
-    pipe_ = CreateNamedPipeA(path.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                             1, 8192, 8192, 0, nullptr);
+    pipe_ = CreateNamedPipeA(path.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
+                             8192, 8192, 0, nullptr);
     if (pipe_ != INVALID_HANDLE_VALUE) thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
 }
 
@@ -25,7 +25,9 @@ ImcPipeServer::~ImcPipeServer() {
     if (pipe_ != INVALID_HANDLE_VALUE) CloseHandle(pipe_);
 }
 
-bool ImcPipeServer::Join(DWORD ms) { return thread_ && WaitForSingleObject(thread_, ms) == WAIT_OBJECT_0; }
+bool ImcPipeServer::Join(DWORD ms) {
+    return thread_ && WaitForSingleObject(thread_, ms) == WAIT_OBJECT_0;
+}
 
 std::vector<Packet> ImcPipeServer::Received() {
     std::lock_guard<std::mutex> hold(lock_);

@@ -5,8 +5,10 @@
 # folder:
 #   notify-now       SIGUSR1 at once (a notification between requests);
 #   notify-on-drop   SIGUSR1 as soon as the record shows a dropped command,
-#                    that is while the host is still waiting for its answer.
-# The helper removes the file once it has signalled.
+#                    that is while the host is still waiting for its answer;
+#   notify-stream    SIGUSR1 every 50 ms while the file exists, for at most
+#                    20 s (then the helper removes the file itself).
+# The helper removes notify-now and notify-on-drop once it has signalled.
 #   imc-net-appliance.sh APPLIANCE_SIM WORK_DIR
 set -u
 sim=$1 work=$2
@@ -25,5 +27,13 @@ while kill -0 "$sim_pid" 2>/dev/null; do
     kill -USR1 "$sim_pid"
     rm -f "$work/notify-on-drop"
   fi
+  if [ -e "$work/notify-stream" ]; then
+    kill -USR1 "$sim_pid"
+    streamed=$((${streamed:-0} + 1))
+    if [ $streamed -ge 400 ]; then rm -f "$work/notify-stream"; streamed=0; fi
+    sleep 0.05
+    continue
+  fi
+  streamed=0
   sleep 0.02
 done

@@ -29,7 +29,13 @@ if [ ! -x "$sim" ]; then
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/holv-imc-net.XXXXXX") || exit 1
-trap 'rm -rf "$work"' EXIT
+# HOLV_IMC_NET_KEEP=1 keeps the folder (configuration, record, the debug log
+# of every case, the simulator's log) for a look afterwards.
+if [ -n "${HOLV_IMC_NET_KEEP:-}" ]; then
+  trap 'echo "work folder kept: $work"' EXIT
+else
+  trap 'rm -rf "$work"' EXIT
+fi
 # The test rewrites this file for each case; the simulator re-reads it.
 cat > "$work/config" <<'CONF'
 mac=00:0c:29:5a:5a:02
