@@ -24,8 +24,15 @@ build-native:
 test-native: build-native
 	@cd $(BUILD_NATIVE) && ctest --output-on-failure -j $(JOBS)
 
-test-win: build-win
+# The Windows tests drive the native appliance simulator too.
+test-win: build-win build-native
 	@scripts/run-win-tests.sh $(BUILD_WIN)
+
+# The real program under Wine against the simulated appliance and the
+# stand-in player, in network namespaces of its own (needs root).
+demo: deps
+	@$(MAKE) --no-print-directory build-win build-native
+	@HOLV_WIN_BIN=$(CURDIR)/$(BUILD_WIN)/bin HOLV_NATIVE_BIN=$(CURDIR)/$(BUILD_NATIVE)/bin scripts/demo.sh
 
 # Native tests first, then the Windows ones: CTest's summary of the latter
 # closes the run.
