@@ -30,17 +30,10 @@ Cvmx::~Cvmx() {
     }
 }
 
-// Routes, the DNS search list, the host identity and the browser are not
-// built yet: nothing to install or undo, and those actions are ignored.
-void Cvmx::CleanUpHostNetwork() {}
-int Cvmx::RegisterHostName(int) {
-    resync = 0;
-    return 0;
+void Cvmx::CleanUpHostNetwork() {
+    RemoveInstalledRoutes();
+    RestoreSearchList();
 }
-void Cvmx::InstallRoutesAction() {}
-void Cvmx::OpenUrlAction(const std::string&) {}
-void Cvmx::ReportRegistryAction(const std::string&) {}
-void Cvmx::SearchListAction(const std::string&) {}
 
 int Cvmx::RequestApplianceShutdown() { return ImcRequestShutdown(applianceMac); }
 

@@ -68,8 +68,8 @@ public:
     const char* GetTrellisportServer() const;
     const char* GetRkConnection() const;
     const std::string& GetConfigPath() const { return configPath; }
-    // The routes installed towards the appliance (none until routes exist).
-    std::vector<RouteEntry> GetRouteEntries() const { return {}; }
+    // The routes installed towards the appliance, in list order.
+    std::vector<RouteEntry> GetRouteEntries() const;
 
     // The VM file as this backend's small persistent store.
     std::optional<std::string> ReadVmxValue(const char* key) const;
@@ -96,6 +96,9 @@ protected:
     }
     // Routes and DNS suffixes must not outlive a running appliance.
     void CleanUpHostNetwork();
+    void RemoveInstalledRoutes();
+    // Puts back the user's DNS search list if an appliance changed it.
+    void RestoreSearchList();
     // Asks the appliance to shut itself down; 0 when it will.
     int RequestApplianceShutdown();
 

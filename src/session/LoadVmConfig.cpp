@@ -32,6 +32,7 @@ int Cvmx::LoadVmConfig(const std::string& path) {
         WriteVmxValue("ide0:1.fileName", "store.vmdk");
     }
     state = StateLoaded;
+    RestoreSearchList();  // an earlier run may have ended while the list was changed
     return result;
 }
 

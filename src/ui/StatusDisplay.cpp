@@ -118,7 +118,4 @@ void RecreateTrayIcon() {
 
 LRESULT HandleTrayNotification(WPARAM wParam, LPARAM lParam) { return g_tray.HandleNotification(wParam, lParam); }
 
-// The browser and the proxy warning come with the host's network support.
-void OpenApplianceGuiForBackend() {}
-
 }  // namespace holv
