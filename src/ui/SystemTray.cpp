@@ -11,22 +11,16 @@ constexpr UINT kWorkAreaSetting = 47;  // SPI_SETWORKAREA
 CSystemTray* g_tray = nullptr;  // the message window reaches its object here
 UINT g_taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
 
-bool SystemMajorAtLeast4() {
+// The system's version as the shell knows it (the manifest declares the
+// systems this program supports, so the answer is not capped).
+OSVERSIONINFOA SystemVersion() {
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof info;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    return GetVersionExA(&info) && info.dwMajorVersion >= 4;
+    if (!GetVersionExA(&info)) info = OSVERSIONINFOA{};
 #pragma GCC diagnostic pop
-}
-
-bool SystemIsVersion60() {
-    OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    return GetVersionExA(&info) && info.dwMajorVersion == 6 && info.dwMinorVersion == 0;
-#pragma GCC diagnostic pop
+    return info;
 }
 
 void PostCommand(HWND window, UINT command, LPARAM shift) {
@@ -46,7 +40,7 @@ bool CSystemTray::Notify(DWORD action) { return Shell_NotifyIconA(action, &data_
 
 bool CSystemTray::Create(HINSTANCE instance, HWND owner, UINT callbackMessage, const char* tooltip, HICON icon,
                          UINT id) {
-    enabled_ = SystemMajorAtLeast4();
+    enabled_ = SystemVersion().dwMajorVersion >= 4;
     if (!enabled_) return false;
     instance_ = instance;
     WNDCLASSEXA wc{};
@@ -167,7 +161,8 @@ LRESULT CSystemTray::HandleNotification(WPARAM id, LPARAM event) {
 
 UINT CSystemTray::GetPopupAlignment(POINT& point) {
     UINT horizontal = GetSystemMetrics(SM_MENUDROPALIGNMENT) ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
-    if (!SystemIsVersion60()) return horizontal | TPM_TOPALIGN;
+    OSVERSIONINFOA version = SystemVersion();
+    if (version.dwMajorVersion != 6 || version.dwMinorVersion != 0) return horizontal | TPM_TOPALIGN;
     APPBARDATA bar{};
     bar.cbSize = sizeof bar;
     bar.hWnd = FindWindowA("Shell_TrayWnd", nullptr);

@@ -2,21 +2,13 @@
 
 #include <cstring>
 
+#include "TestAddress.h"
 #include "backends/LinkRule.h"
 #include "backends/PlayerCommand.h"
 
 using namespace holv;
 
-namespace {
-
-uint32_t Ip(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
-    uint8_t bytes[4] = {a, b, c, d};
-    uint32_t v;
-    std::memcpy(&v, bytes, 4);
-    return v;
-}
-
-}  // namespace
+using holv::test::Ip;
 
 TEST(LinkRule, UsableUnicastExcludesZeroLoopbackAndTop) {
     EXPECT_FALSE(IsUsableUnicast(0));

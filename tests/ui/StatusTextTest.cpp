@@ -2,18 +2,14 @@
 
 #include <cstring>
 
+#include "TestAddress.h"
 #include "ui/StatusText.h"
 
 using namespace holv;
 
-namespace {
+using holv::test::Ip;
 
-uint32_t Ip(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
-    uint8_t bytes[4] = {a, b, c, d};
-    uint32_t v;
-    std::memcpy(&v, bytes, 4);
-    return v;
-}
+namespace {
 
 StatusSnapshot Running() {
     StatusSnapshot s;
