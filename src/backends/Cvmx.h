@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "session/RouteSet.h"
 #include "ui/StatusText.h"
 
 namespace holv {
@@ -131,6 +132,7 @@ public:
     uint32_t applianceIp = 0;  // network order
     int resync = 1;
     int reportDisconnected = 1;
+    RouteSet routes;  // removes what it installed when the backend goes
     char trellisportServer[32] = {};
     char rkConnection[128] = {};
     const int kind;

@@ -1,0 +1,169 @@
+// The route system of Windows: IP Helper for the IPv4 route table, the DNS
+// client for the resolver-cache flush.
+#include <winsock2.h>
+// winsock2.h before windows.h,
+#include <windows.h>
+// ws2ipdef.h before the IP Helper headers, which hide the interface row
+// without it.
+#include <ws2ipdef.h>
+#include <iphlpapi.h>
+#include <netioapi.h>
+
+#include "host/ProcessLaunch.h"
+#include "session/RouteSystem.h"
+
+namespace holv {
+namespace {
+
+// The table can grow between the size query and the read; a few rounds are
+// enough, and a table that keeps growing counts as unreadable.
+constexpr int kTableReadAttempts = 8;
+
+using GetIpInterfaceEntryFn = DWORD(WINAPI*)(MIB_IPINTERFACE_ROW*);
+using DnsFlushResolverCacheFn = BOOL(WINAPI*)();
+
+MIB_IPFORWARDROW ToSystemRow(const ForwardRow& r) {
+    MIB_IPFORWARDROW row{};
+    row.dwForwardDest = r.destination;
+    row.dwForwardMask = r.mask;
+    row.dwForwardPolicy = r.policy;
+    row.dwForwardNextHop = r.nextHop;
+    row.dwForwardIfIndex = r.ifIndex;
+    row.dwForwardType = r.type;
+    row.dwForwardProto = r.proto;
+    row.dwForwardAge = r.age;
+    row.dwForwardNextHopAS = r.nextHopAs;
+    row.dwForwardMetric1 = r.metric[0];
+    row.dwForwardMetric2 = r.metric[1];
+    row.dwForwardMetric3 = r.metric[2];
+    row.dwForwardMetric4 = r.metric[3];
+    row.dwForwardMetric5 = r.metric[4];
+    return row;
+}
+
+ForwardRow FromSystemRow(const MIB_IPFORWARDROW& row) {
+    ForwardRow r;
+    r.destination = row.dwForwardDest;
+    r.mask = row.dwForwardMask;
+    r.policy = row.dwForwardPolicy;
+    r.nextHop = row.dwForwardNextHop;
+    r.ifIndex = row.dwForwardIfIndex;
+    r.type = row.dwForwardType;
+    r.proto = row.dwForwardProto;
+    r.age = row.dwForwardAge;
+    r.nextHopAs = row.dwForwardNextHopAS;
+    r.metric[0] = row.dwForwardMetric1;
+    r.metric[1] = row.dwForwardMetric2;
+    r.metric[2] = row.dwForwardMetric3;
+    r.metric[3] = row.dwForwardMetric4;
+    r.metric[4] = row.dwForwardMetric5;
+    return r;
+}
+
+class DnsResolverFlush : public ResolverFlush {
+public:
+    DnsResolverFlush(UniqueModule module, DnsFlushResolverCacheFn flush) : module_(std::move(module)), flush_(flush) {}
+    void Flush() override { flush_(); }
+
+private:
+    UniqueModule module_;  // keeps flush_ valid
+    DnsFlushResolverCacheFn flush_;
+};
+
+class WindowsRouteSystem : public RouteSystem {
+public:
+    int GetBestInterface(uint32_t destination, uint32_t* ifIndex) override {
+        DWORD index = 0;
+        DWORD rc = ::GetBestInterface(destination, &index);
+        if (rc == NO_ERROR) *ifIndex = index;
+        return static_cast<int>(rc);
+    }
+
+    int GetForwardTable(std::vector<ForwardRow>& rows) override {
+        ULONG size = 0;
+        std::vector<unsigned char> buffer;
+        DWORD rc = ::GetIpForwardTable(nullptr, &size, FALSE);
+        for (int attempt = 0; attempt < kTableReadAttempts && rc == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
+            buffer.resize(size > buffer.size() ? size : buffer.size() * 2);
+            size = static_cast<ULONG>(buffer.size());
+            rc = ::GetIpForwardTable(reinterpret_cast<MIB_IPFORWARDTABLE*>(buffer.data()), &size, FALSE);
+        }
+        if (rc != NO_ERROR) return static_cast<int>(rc);
+        rows.clear();
+        if (buffer.size() < sizeof(DWORD)) return 0;  // an empty table needs no buffer
+        const auto* table = reinterpret_cast<const MIB_IPFORWARDTABLE*>(buffer.data());
+        size_t fits = (buffer.size() - offsetof(MIB_IPFORWARDTABLE, table)) / sizeof(MIB_IPFORWARDROW);
+        size_t count = table->dwNumEntries < fits ? table->dwNumEntries : fits;
+        rows.reserve(count);
+        for (size_t i = 0; i < count; ++i) rows.push_back(FromSystemRow(table->table[i]));
+        return 0;
+    }
+
+    int CreateForwardEntry(const ForwardRow& row) override {
+        MIB_IPFORWARDROW r = ToSystemRow(row);
+        return static_cast<int>(::CreateIpForwardEntry(&r));
+    }
+    int DeleteForwardEntry(const ForwardRow& row) override {
+        MIB_IPFORWARDROW r = ToSystemRow(row);
+        return static_cast<int>(::DeleteIpForwardEntry(&r));
+    }
+    int SetForwardEntry(const ForwardRow& row) override {
+        MIB_IPFORWARDROW r = ToSystemRow(row);
+        return static_cast<int>(::SetIpForwardEntry(&r));
+    }
+
+    // Looked up at run time: older systems do not have it, and then the
+    // routes get the lowest metric base.
+    std::optional<uint32_t> GetInterfaceMetric(uint32_t ifIndex) override {
+        HMODULE iphlpapi = GetModuleHandleA("iphlpapi.dll");
+        if (!iphlpapi) return std::nullopt;
+        auto query = reinterpret_cast<GetIpInterfaceEntryFn>(
+            reinterpret_cast<void*>(GetProcAddress(iphlpapi, "GetIpInterfaceEntry")));
+        if (!query) return std::nullopt;
+        MIB_IPINTERFACE_ROW row{};
+        row.Family = AF_INET;
+        row.InterfaceIndex = ifIndex;
+        if (query(&row) != NO_ERROR) return std::nullopt;
+        return row.Metric;
+    }
+
+    int GetMajorVersion() override { return LOBYTE(LOWORD(::GetVersion())); }
+
+    int RunCommandLine(const char* commandLine) override {
+        return RunCommand(kWaitForever, CREATE_NO_WINDOW, "%s", commandLine);
+    }
+
+    std::unique_ptr<ResolverFlush> OpenResolverFlush() override {
+        UniqueModule dnsapi(LoadLibraryA("dnsapi.dll"));
+        if (!dnsapi) return nullptr;
+        auto flush = reinterpret_cast<DnsFlushResolverCacheFn>(
+            reinterpret_cast<void*>(GetProcAddress(dnsapi.get(), "DnsFlushResolverCache")));
+        if (!flush) return nullptr;
+        return std::make_unique<DnsResolverFlush>(std::move(dnsapi), flush);
+    }
+};
+
+WindowsRouteSystem& SystemRoutes() {
+    static WindowsRouteSystem system;
+    return system;
+}
+
+RouteSystem*& ActivePointer() {
+    static RouteSystem* active = nullptr;
+    return active;
+}
+
+}  // namespace
+
+RouteSystem& ActiveRouteSystem() {
+    RouteSystem* active = ActivePointer();
+    return active ? *active : SystemRoutes();
+}
+
+RouteSystem* ReplaceRouteSystem(RouteSystem* system) {
+    RouteSystem* previous = ActivePointer();
+    ActivePointer() = system;
+    return previous;
+}
+
+}  // namespace holv
