@@ -5,6 +5,8 @@
 #include "app/Service.h"
 #include "backends/BackendSelection.h"
 #include "backends/Cvmx.h"
+#include "ui/AboutDialog.h"
+#include "ui/OptionsDialog.h"
 #include "ui/StatusDisplay.h"
 
 namespace holv {
@@ -44,6 +46,12 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
             return 0;
         case CmdStatus:
             MessageBoxA(window, BuildStatusText(), "Status", MB_OK | MB_ICONINFORMATION);
+            return 0;
+        case CmdAbout:
+            ShowAboutDialog(p.instance, window);
+            return 0;
+        case CmdOptions:
+            ShowOptionsDialog(p.instance, window);
             return 0;
         case CmdNetConfig:
             vm.RunNetConfig();
