@@ -1,9 +1,13 @@
 // The Browse command's way to the appliance's web interface.
+#include "app/Program.h"
+#include "backends/Cvmx.h"
+#include "host/Browser.h"
 #include "ui/StatusDisplay.h"
 
 namespace holv {
 
-// The browser and the proxy warning are not built yet.
-void OpenApplianceGuiForBackend() {}
+void OpenApplianceGuiForBackend() {
+    if (g_program.backend) OpenApplianceGui(*g_program.backend);
+}
 
 }  // namespace holv

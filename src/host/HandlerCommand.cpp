@@ -1,0 +1,46 @@
+#include "host/HandlerCommand.h"
+
+#include <cstring>
+
+namespace holv {
+
+size_t UrlSchemeLength(const char* url) {
+    const char* colon = url ? std::strchr(url, ':') : nullptr;
+    return colon ? static_cast<size_t>(colon - url) : 0;
+}
+
+bool MakeHandlerFormat(const char* command, char (&format)[kHandlerFormatSize]) {
+    format[0] = '\0';
+    size_t length = command ? strnlen(command, kHandlerValueSize) : 0;
+    if (length == 0 || length >= kHandlerValueSize) return false;
+    const char* percent = std::strchr(command, '%');
+    if (!percent) {
+        // Room for the appended " %s" within the handler's 256 bytes.
+        if (length >= kHandlerValueSize - 3) return false;
+        std::memcpy(format, command, length);
+        std::memcpy(format + length, " %s", 4);
+        return true;
+    }
+    // Exactly one placeholder, the URL's: any other would reach the
+    // formatting as a conversion of its own.
+    if (percent[1] != '1' || std::strchr(percent + 2, '%')) return false;
+    std::memcpy(format, command, length + 1);
+    format[percent - command + 1] = 's';
+    return true;
+}
+
+size_t EscapeForCommandInterpreter(const char* url, char* out, size_t cap) {
+    if (cap == 0) return 0;
+    size_t n = 0;
+    for (const char* p = url ? url : ""; *p; ++p) {
+        bool special = std::strchr("&|<>^()", *p) != nullptr;
+        size_t need = special ? 2 : 1;
+        if (n + need > cap - 1) break;
+        if (special) out[n++] = '^';
+        out[n++] = *p;
+    }
+    out[n] = '\0';
+    return n;
+}
+
+}  // namespace holv
