@@ -51,6 +51,15 @@ fuzz:
 	$(BUILD_NATIVE)/bin/fuzz_imc_decode_frame -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -timeout=10 \
 	  -print_final_stats=1 -artifact_prefix=$(FUZZ_CORPUS)/ \
 	  $(FUZZ_CORPUS)/imc-decode-frame tests/imc/corpus
+	@# The DNS suffix template and the proxy settings blob, FUZZ_SECONDS each.
+	@cmake --build $(BUILD_NATIVE) -j $(JOBS) --target fuzz_suffix_template fuzz_proxy_blob
+	@mkdir -p $(FUZZ_CORPUS)/suffix-template $(FUZZ_CORPUS)/proxy-blob
+	$(BUILD_NATIVE)/bin/fuzz_suffix_template -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
+	  -print_final_stats=1 -artifact_prefix=$(FUZZ_CORPUS)/ \
+	  $(FUZZ_CORPUS)/suffix-template tests/session/corpus-suffix
+	$(BUILD_NATIVE)/bin/fuzz_proxy_blob -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
+	  -print_final_stats=1 -artifact_prefix=$(FUZZ_CORPUS)/ \
+	  $(FUZZ_CORPUS)/proxy-blob tests/host/corpus-proxy-blob
 
 # Codec benchmarks: an optimised build without sanitizers of its own.
 BUILD_BENCH ?= build/bench
