@@ -16,7 +16,8 @@ namespace {
 
 std::vector<RoutePair> Parse(const std::string& text) {
     std::vector<RoutePair> out;
-    EXPECT_EQ(ParseRouteList(text, out, kRouteListMaxEntries), out.size());
+    size_t appended = ParseRouteList(text, out, kRouteListMaxEntries);
+    EXPECT_EQ(appended, out.size());
     return out;
 }
 

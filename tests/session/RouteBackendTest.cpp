@@ -1,0 +1,128 @@
+// The backend removes what its route set installed exactly when the appliance
+// goes away: lost contact in a session step, every Stop, a refresh that finds
+// the VM not running, and the backend's destruction. The Player backend runs
+// here with a route table the test controls, put in before the backend is
+// made; it has no VM file and no appliance conversation, so nothing leaves
+// the process.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "backends/CvmxPlayer.h"
+#include "session/FakeRouteSystem.h"
+#include "ui/StatusText.h"
+
+using namespace holv;
+using namespace holv::test;
+
+namespace {
+
+constexpr uint8_t kMac[6] = {0x00, 0x50, 0x56, 0x12, 0x34, 0x56};
+
+class RouteBackendTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        system.table.push_back(FakeRouteSystem::SystemRoute("192.168.1.0", "255.255.255.0", "192.168.1.20", 3));
+        previous = ReplaceRouteSystem(&system);
+        vm = std::make_unique<CvmxPlayer>();
+        lists.lists[0] = "00000a000001";
+        lists.lists[1] = "0100c0a80100ffffff000a010000ffff0000";  // the LAN (the system's) and a network
+        vm->routes.InstallRoutes(Ip("192.168.56.101"), kMac, vm.get(), lists);
+        ASSERT_EQ(system.Count(FakeRouteSystem::Create), 2);
+        system.ForgetCalls();
+    }
+    void TearDown() override {
+        vm.reset();
+        ReplaceRouteSystem(previous);
+    }
+
+    // Exactly the two owned routes were deleted, and only now.
+    void ExpectOwnedRoutesDeleted() {
+        EXPECT_EQ(system.PairsOf(FakeRouteSystem::Delete),
+                  (std::vector<RoutePair>{Pair("10.0.0.1"), Pair("10.1.0.0", "255.255.0.0")}));
+        EXPECT_EQ(system.Count(FakeRouteSystem::Create), 0);
+        EXPECT_TRUE(system.RoutesThrough(Ip("192.168.56.101")).empty());
+        EXPECT_EQ(system.RoutesThrough(Ip("192.168.1.20")), (std::vector<RoutePair>{Pair("192.168.1.0", "255.255.255.0")}));
+        EXPECT_TRUE(vm->GetRouteEntries().empty());
+        EXPECT_EQ(system.flushes, 1);
+    }
+
+    FakeRouteSystem system;
+    FakeRouteLists lists;
+    RouteSystem* previous = nullptr;
+    std::unique_ptr<CvmxPlayer> vm;
+};
+
+TEST_F(RouteBackendTest, StatusTextListsTheInstalledRoutesInOrder) {
+    auto entries = vm->GetRouteEntries();
+    ASSERT_EQ(entries.size(), 2u);
+    StatusSnapshot s;
+    s.state = StateRunning;
+    s.ipText = "192.168.56.101";
+    s.routes = entries;
+    std::string text = BuildStatusTextFrom(s);
+    EXPECT_NE(text.find("\n\nInstalled routes:\n 10.0.0.1\n 10.1.0.0/16"), std::string::npos) << text;
+    EXPECT_EQ(text.find("192.168.1.0"), std::string::npos) << "the system's own route is not ours";
+}
+
+TEST_F(RouteBackendTest, LostContactRemovesThem) {
+    vm->state = StateRunning;
+    // A refresh that only reads the state leaves them.
+    vm->Poll(0, 0);
+    EXPECT_TRUE(system.calls.empty());
+    // No conversation: the status query fails as an unanswered one does.
+    vm->SessionStep();
+    EXPECT_EQ(vm->state, StateStarting);
+    ExpectOwnedRoutesDeleted();
+}
+
+TEST_F(RouteBackendTest, StopRemovesThem) {
+    EXPECT_EQ(vm->Stop(), 0);
+    ExpectOwnedRoutesDeleted();
+}
+
+TEST_F(RouteBackendTest, PollThatFindsNoVmRemovesThem) {
+    vm->state = StateStopped;
+    EXPECT_EQ(vm->Poll(1, 0), StateStopped);
+    ExpectOwnedRoutesDeleted();
+}
+
+TEST_F(RouteBackendTest, DestructionRemovesThem) {
+    vm.reset();
+    EXPECT_EQ(system.PairsOf(FakeRouteSystem::Delete),
+              (std::vector<RoutePair>{Pair("10.0.0.1"), Pair("10.1.0.0", "255.255.0.0")}));
+    EXPECT_TRUE(system.RoutesThrough(Ip("192.168.56.101")).empty());
+    EXPECT_EQ(system.flushes, 1);
+}
+
+TEST_F(RouteBackendTest, RemovedOnceWhateverCallsFollow) {
+    vm->Stop();
+    vm->state = StateRunning;
+    vm->SessionStep();
+    vm->state = StateStopped;
+    vm->Poll(1, 0);
+    vm.reset();
+    EXPECT_EQ(system.Count(FakeRouteSystem::Delete), 2);
+    EXPECT_EQ(system.flushes, 1);
+}
+
+TEST(RouteSystemInjection, BackendsUseTheRouteSystemActiveWhenTheyAreMade) {
+    FakeRouteSystem first, second;
+    RouteSystem* previous = ReplaceRouteSystem(&first);
+    auto vm = std::make_unique<CvmxPlayer>();
+    EXPECT_EQ(ReplaceRouteSystem(&second), &first);
+    FakeRouteLists lists;
+    lists.lists[0] = "00000a000001";
+    vm->routes.InstallRoutes(Ip("192.168.56.101"), kMac, vm.get(), lists);
+    vm.reset();
+    EXPECT_EQ(first.Count(FakeRouteSystem::Create), 1);
+    EXPECT_EQ(first.Count(FakeRouteSystem::Delete), 1);
+    EXPECT_TRUE(second.calls.empty());
+    EXPECT_EQ(ReplaceRouteSystem(previous), &second);
+    // Null puts the system's own back.
+    EXPECT_EQ(&ActiveRouteSystem(), &ActiveRouteSystem());
+    EXPECT_NE(&ActiveRouteSystem(), static_cast<RouteSystem*>(&second));
+}
+
+}  // namespace
