@@ -40,17 +40,21 @@ test: deps
 	@$(MAKE) --no-print-directory test-native
 	@$(MAKE) --no-print-directory test-win
 
-# Fuzzes the IMC frame decoder (native clang build, ASan+UBSan) for
-# FUZZ_SECONDS; new inputs collect in the build tree, crashes land beside them.
+# Fuzzes the IMC frame decoder, then the route-list parser (native clang
+# build, ASan+UBSan), each for FUZZ_SECONDS; new inputs collect in the build
+# tree, crashes land beside them.
 FUZZ_SECONDS ?= 600
 FUZZ_CORPUS = $(BUILD_NATIVE)/fuzz-corpus
 fuzz:
 	@cmake -S . -B $(BUILD_NATIVE) -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-	@cmake --build $(BUILD_NATIVE) -j $(JOBS) --target fuzz_imc_decode_frame
-	@mkdir -p $(FUZZ_CORPUS)/imc-decode-frame
+	@cmake --build $(BUILD_NATIVE) -j $(JOBS) --target fuzz_imc_decode_frame fuzz_route_list
+	@mkdir -p $(FUZZ_CORPUS)/imc-decode-frame $(FUZZ_CORPUS)/route-list
 	$(BUILD_NATIVE)/bin/fuzz_imc_decode_frame -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -timeout=10 \
 	  -print_final_stats=1 -artifact_prefix=$(FUZZ_CORPUS)/ \
 	  $(FUZZ_CORPUS)/imc-decode-frame tests/imc/corpus
+	$(BUILD_NATIVE)/bin/fuzz_route_list -max_total_time=$(FUZZ_SECONDS) -max_len=24576 -timeout=10 \
+	  -print_final_stats=1 -artifact_prefix=$(FUZZ_CORPUS)/ \
+	  $(FUZZ_CORPUS)/route-list tests/session/corpus-routes
 	@# The DNS suffix template and the proxy settings blob, FUZZ_SECONDS each.
 	@cmake --build $(BUILD_NATIVE) -j $(JOBS) --target fuzz_suffix_template fuzz_proxy_blob
 	@mkdir -p $(FUZZ_CORPUS)/suffix-template $(FUZZ_CORPUS)/proxy-blob
