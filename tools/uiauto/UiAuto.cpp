@@ -261,4 +261,39 @@ bool PressButtonByText(HWND box, const char* text) {
     return id != 0 && PressButton(box, id);
 }
 
+// ---- dialog controls -------------------------------------------------------
+
+int CheckState(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    if (!control) return -1;
+    DWORD_PTR state = 0;
+    if (!SendMessageTimeoutA(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &state)) return -1;
+    return static_cast<int>(state);
+}
+
+bool ClickControl(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    if (!control || !(Style(control) & WS_VISIBLE) || !IsWindowEnabled(control)) return false;
+    // Sent, so that the control's state can be read right afterwards.
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutA(control, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored) != 0;
+}
+
+std::string ControlText(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    return control ? ControlText(control) : std::string();
+}
+
+bool ControlEnabled(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    return control && IsWindowEnabled(control);
+}
+
+bool PressKey(HWND window, UINT virtualKey) {
+    UINT scan = MapVirtualKeyA(virtualKey, 0 /* MAPVK_VK_TO_VSC */);
+    LPARAM down = 1 | (static_cast<LPARAM>(scan) << 16);
+    LPARAM up = down | (1L << 30) | (1L << 31);
+    return PostMessageA(window, WM_KEYDOWN, virtualKey, down) && PostMessageA(window, WM_KEYUP, virtualKey, up);
+}
+
 }  // namespace holv::uiauto

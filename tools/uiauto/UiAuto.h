@@ -68,4 +68,23 @@ int FindButtonByText(HWND box, const char* text);
 bool PressButton(HWND box, int id);
 bool PressButtonByText(HWND box, const char* text);
 
+// ---- dialog controls (check boxes, radio buttons, texts, keys) -------------
+
+// BST_UNCHECKED, BST_CHECKED or BST_INDETERMINATE of a check box or radio
+// button of the dialog; -1 when there is no such control or it does not
+// answer.
+int CheckState(HWND dialog, int id);
+// Clicks the control as the mouse would (BM_CLICK): an automatic check box
+// toggles, an automatic radio button is chosen and its group's others are
+// cleared, and the dialog gets the click's notification. Waits until the
+// control has handled it. False without such a visible, enabled control.
+bool ClickControl(HWND dialog, int id);
+// The text of the dialog's control; empty if it has none.
+std::string ControlText(HWND dialog, int id);
+bool ControlEnabled(HWND dialog, int id);
+// A key pressed and released on the window, as the keyboard would deliver
+// it through the window's message loop (a dialog's loop turns Escape into
+// Cancel and Enter into its default button).
+bool PressKey(HWND window, UINT virtualKey);
+
 }  // namespace holv::uiauto
