@@ -27,7 +27,9 @@ void Cvmx::InstallRoutesAction() {
     routes.InstallRoutes(applianceIp, applianceMac, this, lists);
 }
 
-void Cvmx::RemoveInstalledRoutes() { routes.RemoveAllRoutes(); }
+void Cvmx::RemoveInstalledRoutes() {
+    routes.RemoveAllRoutes();
+}
 
 std::vector<RouteEntry> Cvmx::GetRouteEntries() const {
     std::vector<RouteEntry> entries;

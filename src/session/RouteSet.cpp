@@ -16,7 +16,9 @@ constexpr int kFirstSettableBroadcastVersion = 6;
 constexpr char kBroadcastCommand[] = "VBoxManage.exe hostifbcmasq \"%s Adapter\" %s";
 constexpr char kAdapterName[] = "Holvenstead";
 
-bool IsLimitedBroadcast(const ForwardRow& row) { return row.destination == kAllOnes && row.mask == kAllOnes; }
+bool IsLimitedBroadcast(const ForwardRow& row) {
+    return row.destination == kAllOnes && row.mask == kAllOnes;
+}
 
 // Reads one list; false when the request failed. The length the source
 // reports is not trusted beyond the buffer it was given.
@@ -39,7 +41,9 @@ RouteSet::RouteSet(RouteSystem& routeSystem) : system(routeSystem), resolverFlus
     broadcastRow.proto = kRouteProtoNetMgmt;
 }
 
-RouteSet::~RouteSet() { RemoveAllRoutes(); }
+RouteSet::~RouteSet() {
+    RemoveAllRoutes();
+}
 
 void RouteSet::InstallRoutes(uint32_t applianceIp, const uint8_t mac[6], Cvmx* owner, RouteListSource& source) {
     backend = owner;

@@ -5,9 +5,9 @@
 #include <windows.h>
 // ws2ipdef.h before the IP Helper headers, which hide the interface row
 // without it.
-#include <ws2ipdef.h>
 #include <iphlpapi.h>
 #include <netioapi.h>
+#include <ws2ipdef.h>
 
 #include "host/ProcessLaunch.h"
 #include "session/RouteSystem.h"

@@ -106,7 +106,8 @@ public:
     }
 
     int Count(Kind kind) const {
-        return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const Call& c) { return c.kind == kind; }));
+        return static_cast<int>(
+            std::count_if(calls.begin(), calls.end(), [&](const Call& c) { return c.kind == kind; }));
     }
     // Destinations (with masks) of the calls of one kind, in call order.
     std::vector<RoutePair> PairsOf(Kind kind) const {
@@ -162,7 +163,7 @@ private:
 class FakeRouteLists : public RouteListSource {
 public:
     std::string lists[2] = {"0000", "0000"};
-    int failing = -1;  // index of the list whose read fails
+    int failing = -1;                   // index of the list whose read fails
     std::optional<int> reportedLength;  // a length the source claims it stored
     int reads = 0;
     uint8_t lastMac[6] = {};

@@ -43,7 +43,8 @@ protected:
                   (std::vector<RoutePair>{Pair("10.0.0.1"), Pair("10.1.0.0", "255.255.0.0")}));
         EXPECT_EQ(system.Count(FakeRouteSystem::Create), 0);
         EXPECT_TRUE(system.RoutesThrough(Ip("192.168.56.101")).empty());
-        EXPECT_EQ(system.RoutesThrough(Ip("192.168.1.20")), (std::vector<RoutePair>{Pair("192.168.1.0", "255.255.255.0")}));
+        EXPECT_EQ(system.RoutesThrough(Ip("192.168.1.20")),
+                  (std::vector<RoutePair>{Pair("192.168.1.0", "255.255.255.0")}));
         EXPECT_TRUE(vm->GetRouteEntries().empty());
         EXPECT_EQ(system.flushes, 1);
     }

@@ -35,8 +35,7 @@ std::string HostList(int n, int first = 0) {
 }  // namespace
 
 TEST(RouteList, HostEntriesWhenTheHeaderByteIsZero) {
-    EXPECT_EQ(Parse("00000a000001c0a80001"),
-              (std::vector<RoutePair>{Pair("10.0.0.1"), Pair("192.168.0.1")}));
+    EXPECT_EQ(Parse("00000a000001c0a80001"), (std::vector<RoutePair>{Pair("10.0.0.1"), Pair("192.168.0.1")}));
     // The second header byte means nothing.
     EXPECT_EQ(Parse("00ff0a000001"), (std::vector<RoutePair>{Pair("10.0.0.1")}));
 }
@@ -58,20 +57,23 @@ TEST(RouteList, TheBroadcastEntryInBothForms) {
 
 TEST(RouteList, InvalidListsCountAsEmpty) {
     const char* invalid[] = {
-        "",                      // no header
-        "000",                   // short header
-        "00000A000001",          // upper-case digit
-        "0000 a000001",          // blank
-        "00000a00000",           // entry one digit short
-        "00000a0000010",         // one digit too many
-        "01000a000001",          // 8 digits where 16 are due
+        "",                          // no header
+        "000",                       // short header
+        "00000A000001",              // upper-case digit
+        "0000 a000001",              // blank
+        "00000a00000",               // entry one digit short
+        "00000a0000010",             // one digit too many
+        "01000a000001",              // 8 digits where 16 are due
         "0100ffffffffffffffff0a00",  // trailing part of an entry
-        "0x000a000001",          // not hex
-        "00000a00000g",          // not hex
+        "0x000a000001",              // not hex
+        "00000a00000g",              // not hex
     };
     for (const char* text : invalid) EXPECT_TRUE(Parse(text).empty()) << '"' << text << '"';
     // A NUL inside the text is not a digit either.
-    EXPECT_TRUE(Parse(std::string("00000a00\0" "001", 12)).empty());
+    EXPECT_TRUE(Parse(std::string("00000a00\0"
+                                  "001",
+                                  12))
+                    .empty());
     // A header alone is a valid, empty list.
     EXPECT_TRUE(Parse("0000").empty());
     EXPECT_TRUE(Parse("0100").empty());
@@ -81,9 +83,10 @@ TEST(RouteList, CombinedListIsSortedInHostOrderWithEachPairOnce) {
     // 10.0.0.255 before 10.0.1.0: host order, which comparing the
     // network-order words of a little-endian machine would get wrong.
     auto combined = CombineRouteLists("0000c0a800010a0001000a0000ff0a0000ff",
-                                      "01000a000000ff0000000a000000ffffff000a0000ff" "ffffffff");
+                                      "01000a000000ff0000000a000000ffffff000a0000ff"
+                                      "ffffffff");
     EXPECT_EQ(combined, (std::vector<RoutePair>{Pair("10.0.0.0", "255.0.0.0"), Pair("10.0.0.0", "255.255.255.0"),
-                                                 Pair("10.0.0.255"), Pair("10.0.1.0"), Pair("192.168.0.1")}));
+                                                Pair("10.0.0.255"), Pair("10.0.1.0"), Pair("192.168.0.1")}));
 }
 
 TEST(RouteList, OneInvalidListLeavesTheOther) {

@@ -411,7 +411,8 @@ TEST_F(RouteSetTest, GarbageFromTheApplianceLeavesTheTableConsistent) {
         }
         Install(text[0], text[1]);
         ExpectTableMatchesInstalled();
-        for (const RoutePair& p : set->Installed()) EXPECT_TRUE(ContainsRoutePair(CombineRouteLists(text[0], text[1]), p));
+        for (const RoutePair& p : set->Installed())
+            EXPECT_TRUE(ContainsRoutePair(CombineRouteLists(text[0], text[1]), p));
     }
     set->RemoveAllRoutes();
     EXPECT_TRUE(system.RoutesThrough(Ip("192.168.56.101")).empty());
