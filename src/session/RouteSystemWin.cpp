@@ -1,13 +1,16 @@
 // The route system of Windows: IP Helper for the IPv4 route table, the DNS
 // client for the resolver-cache flush.
+// The order of these headers matters and is not alphabetical.
+// clang-format off
 #include <winsock2.h>
 // winsock2.h before windows.h,
 #include <windows.h>
 // ws2ipdef.h before the IP Helper headers, which hide the interface row
 // without it.
+#include <ws2ipdef.h>
 #include <iphlpapi.h>
 #include <netioapi.h>
-#include <ws2ipdef.h>
+// clang-format on
 
 #include "host/ProcessLaunch.h"
 #include "session/RouteSystem.h"
