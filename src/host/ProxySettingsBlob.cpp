@@ -19,7 +19,8 @@ public:
     BlobReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
     bool Word(uint32_t& value) {
         if (failed_ || size_ - pos_ < 4) return Fail();
-        value = data_[pos_] | data_[pos_ + 1] << 8 | data_[pos_ + 2] << 16 | static_cast<uint32_t>(data_[pos_ + 3]) << 24;
+        value =
+            data_[pos_] | data_[pos_ + 1] << 8 | data_[pos_ + 2] << 16 | static_cast<uint32_t>(data_[pos_ + 3]) << 24;
         pos_ += 4;
         return true;
     }

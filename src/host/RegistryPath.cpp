@@ -8,9 +8,12 @@ RegistryRoot RegistryRootFromName(const std::string& name) {
         const char* longName;
         RegistryRoot root;
     } kRoots[] = {
-        {"HKLM", "HKEY_LOCAL_MACHINE", RootLocalMachine}, {"HKCU", "HKEY_CURRENT_USER", RootCurrentUser},
-        {"HKCR", "HKEY_CLASSES_ROOT", RootClassesRoot},   {"HKCC", "HKEY_CURRENT_CONFIG", RootCurrentConfig},
-        {"HKU", "HKEY_USERS", RootUsers},                 {"HKPD", "HKEY_PERFORMANCE_DATA", RootPerformanceData},
+        {"HKLM", "HKEY_LOCAL_MACHINE", RootLocalMachine},
+        {"HKCU", "HKEY_CURRENT_USER", RootCurrentUser},
+        {"HKCR", "HKEY_CLASSES_ROOT", RootClassesRoot},
+        {"HKCC", "HKEY_CURRENT_CONFIG", RootCurrentConfig},
+        {"HKU", "HKEY_USERS", RootUsers},
+        {"HKPD", "HKEY_PERFORMANCE_DATA", RootPerformanceData},
     };
     for (const auto& r : kRoots) {
         if (name == r.shortName || name == r.longName) return r.root;

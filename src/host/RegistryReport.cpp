@@ -42,7 +42,8 @@ void ReportRegistryValue(const uint8_t* mac, const char* text) {
     bool read = SplitRegistryPath(text, &path) && ReadValue(path, type, data, size);
     uint8_t reply[kReportedValueSize + 1];
     size_t length = FormatReportedValue(path.value.c_str(), type, read ? data : nullptr, read ? size : 0, reply);
-    ImcSetString(mac, "", "", kGroupReport, kItemReport, static_cast<int>(length), reinterpret_cast<const char*>(reply));
+    ImcSetString(mac, "", "", kGroupReport, kItemReport, static_cast<int>(length),
+                 reinterpret_cast<const char*>(reply));
 }
 
 }  // namespace holv

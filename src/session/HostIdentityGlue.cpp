@@ -8,10 +8,20 @@
 
 namespace holv {
 
-int Cvmx::RegisterHostName(int options) { return holv::RegisterHostName(*this, options); }
-void Cvmx::RestoreSearchList() { UpdateSearchList(nullptr); }
-void Cvmx::SearchListAction(const std::string& suffixTemplate) { UpdateSearchList(suffixTemplate.c_str()); }
-void Cvmx::OpenUrlAction(const std::string& url) { OpenUrl(url.c_str()); }
-void Cvmx::ReportRegistryAction(const std::string& path) { ReportRegistryValue(applianceMac, path.c_str()); }
+int Cvmx::RegisterHostName(int options) {
+    return holv::RegisterHostName(*this, options);
+}
+void Cvmx::RestoreSearchList() {
+    UpdateSearchList(nullptr);
+}
+void Cvmx::SearchListAction(const std::string& suffixTemplate) {
+    UpdateSearchList(suffixTemplate.c_str());
+}
+void Cvmx::OpenUrlAction(const std::string& url) {
+    OpenUrl(url.c_str());
+}
+void Cvmx::ReportRegistryAction(const std::string& path) {
+    ReportRegistryValue(applianceMac, path.c_str());
+}
 
 }  // namespace holv

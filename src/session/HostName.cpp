@@ -1,6 +1,7 @@
 #include "session/HostName.h"
 
 #include <windows.h>
+// After windows.h, which it builds on.
 #include <wincrypt.h>
 
 #include <cstring>
@@ -87,8 +88,8 @@ int RegisterHostName(Cvmx& backend, int options) {
     if (backend.ReadMachineUuid(uuid) != 0) return kNoIdentity;
 
     const std::string& path = backend.configPath;
-    const DigestPart parts[] = {{hostName.get(), std::strlen(hostName.get())}, {path.c_str(), path.size()},
-                                {uuid, sizeof uuid}};
+    const DigestPart parts[] = {
+        {hostName.get(), std::strlen(hostName.get())}, {path.c_str(), path.size()}, {uuid, sizeof uuid}};
     uint8_t digest[16];
     if (int rc = HashParts(provider.get(), parts, 3, digest)) return rc;
     // Fresh on every registration: the appliance tells a new registration

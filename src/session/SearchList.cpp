@@ -1,7 +1,7 @@
 #include "session/SearchList.h"
 
-#include <winsock2.h>
 #include <iphlpapi.h>
+#include <winsock2.h>
 
 #include <cstring>
 
@@ -14,8 +14,7 @@ namespace {
 
 constexpr char kNetworkConnectionsKey[] =
     "SYSTEM\\CurrentControlSet\\Control\\Network\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
-constexpr char kNetworkClassKey[] =
-    "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
+constexpr char kNetworkClassKey[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
 constexpr char kTapProductName[] = "VirtualBox TAP Adapter";
 constexpr size_t kRegistryNameSize = 256;
 
@@ -75,7 +74,7 @@ ListValue ReadListValue(HKEY key, const char* name) {
 
 LSTATUS WriteText(HKEY key, const char* name, const std::string& text) {
     return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
+                          static_cast<DWORD>(text.size() + 1));
 }
 
 }  // namespace

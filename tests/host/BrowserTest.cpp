@@ -9,19 +9,20 @@
 #include <string>
 #include <thread>
 
+#include "UiAuto.h"
 #include "app/Program.h"
 #include "e2e/E2eHarness.h"
 #include "host/Browser.h"
 #include "host/ProxyCheck.h"
 #include "session/FakeBackend.h"
 #include "ui/StatusDisplay.h"
-#include "UiAuto.h"
 
 namespace holv {
 namespace {
 
 constexpr char kApplianceIp[] = "10.88.0.2";
-constexpr char kUserChoiceFormat[] = "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\%s\\UserChoice";
+constexpr char kUserChoiceFormat[] =
+    "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\%s\\UserChoice";
 
 LONG SetString(HKEY root, const std::string& key, const char* name, const std::string& value) {
     UniqueKey k;

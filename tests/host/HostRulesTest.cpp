@@ -102,8 +102,8 @@ TEST(RegistryPath, Roots) {
     const char* names[][2] = {{"HKLM", "HKEY_LOCAL_MACHINE"}, {"HKCU", "HKEY_CURRENT_USER"},
                               {"HKCR", "HKEY_CLASSES_ROOT"},  {"HKCC", "HKEY_CURRENT_CONFIG"},
                               {"HKU", "HKEY_USERS"},          {"HKPD", "HKEY_PERFORMANCE_DATA"}};
-    RegistryRoot roots[] = {RootLocalMachine, RootCurrentUser, RootClassesRoot,
-                            RootCurrentConfig, RootUsers, RootPerformanceData};
+    RegistryRoot roots[] = {RootLocalMachine,  RootCurrentUser, RootClassesRoot,
+                            RootCurrentConfig, RootUsers,       RootPerformanceData};
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(RegistryRootFromName(names[i][0]), roots[i]) << names[i][0];
         EXPECT_EQ(RegistryRootFromName(names[i][1]), roots[i]) << names[i][1];
@@ -131,7 +131,9 @@ std::string Word(uint32_t v) {
     for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (8 * i));
     return s;
 }
-std::string Str(const std::string& text) { return Word(static_cast<uint32_t>(text.size())) + text; }
+std::string Str(const std::string& text) {
+    return Word(static_cast<uint32_t>(text.size())) + text;
+}
 
 std::string Blob(uint32_t flags, const std::string& s1, const std::string& s2, const std::string& s3) {
     return Word(0x46) + Word(7) + Word(flags) + Str(s1) + Str(s2) + Str(s3);
@@ -167,8 +169,10 @@ TEST(ProxySettingsBlob, TruncatedAndOverlongBlobs) {
     // Every truncation: never a read beyond, and the rules for each part.
     for (size_t n = 0; n <= full.size(); ++n) {
         std::string s = Summary(full.substr(0, n));
-        if (n < 16 + 10 + 4 + 2 + 4) EXPECT_EQ(s, "") << n;  // S1, S2 or S3's length not inside
-        else EXPECT_EQ(s.substr(0, 2), "m-") << n;
+        if (n < 16 + 10 + 4 + 2 + 4)
+            EXPECT_EQ(s, "") << n;  // S1, S2 or S3's length not inside
+        else
+            EXPECT_EQ(s.substr(0, 2), "m-") << n;
     }
     EXPECT_EQ(Summary(full), "m-w;proxy:8080;http://x/;exceptions");
     // S3 running past the end is cut there; no further flags then.
@@ -216,7 +220,7 @@ TEST(RegistryValueText, ByType) {
     EXPECT_EQ(Report("v", kRegString, std::string("", 0)), "\xff");
     EXPECT_EQ(Report("v", kRegDword, Word(5)), "5\xff");
     EXPECT_EQ(Report("v", kRegDword, Word(0xFFFFFFFF)), "4294967295\xff");
-    EXPECT_EQ(Report("v", kRegDword, "ab"), "\xff");  // not 32 bits
+    EXPECT_EQ(Report("v", kRegDword, "ab"), "\xff");                    // not 32 bits
     EXPECT_EQ(Report("v", kRegBinary, Blob(3, "p", "", "e")), "\xff");  // another binary value
     EXPECT_EQ(Report(kProxySettingsValue, kRegBinary, Blob(3, "p", "", "e")), "m--;p;;e\xff");
     EXPECT_EQ(Report("defaultconnectionsettings", kRegBinary, Blob(3, "p", "", "e")), "\xff");

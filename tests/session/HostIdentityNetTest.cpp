@@ -3,8 +3,8 @@
 // from the simulator's record. Runs in a throwaway prefix (netns.sh --wine),
 // so the test may change the registry.
 #include <gtest/gtest.h>
-
 #include <windows.h>
+// After windows.h, which it builds on.
 #include <wincrypt.h>
 
 #include <cstring>
@@ -40,7 +40,9 @@ std::string Hex(const void* data, size_t size) {
     }
     return out;
 }
-std::string Hex(const std::string& s) { return Hex(s.data(), s.size()); }
+std::string Hex(const std::string& s) {
+    return Hex(s.data(), s.size());
+}
 
 // MD5 straight from the CryptoAPI, independently of the code under test.
 std::string Md5Hex(const std::string& bytes) {
@@ -85,7 +87,9 @@ std::string Word(uint32_t v) {
     for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (8 * i));
     return s;
 }
-std::string Str(const std::string& t) { return Word(static_cast<uint32_t>(t.size())) + t; }
+std::string Str(const std::string& t) {
+    return Word(static_cast<uint32_t>(t.size())) + t;
+}
 
 class HostIdentityNet : public ::testing::Test {
 protected:
@@ -99,8 +103,9 @@ protected:
         ASSERT_TRUE(Bed().Configure());
         Bed().ClearRecord();
         ASSERT_TRUE(dir_.ok());
-        backend_.configPath = dir_.Write("Holvenstead.vmx", e2e::ValidVmx() + "uuid.bios = \"" + kUuidText +
-                                                                "\"\nethernet0.generatedAddress = \"00:0c:29:5a:5a:02\"\n");
+        backend_.configPath =
+            dir_.Write("Holvenstead.vmx", e2e::ValidVmx() + "uuid.bios = \"" + kUuidText +
+                                              "\"\nethernet0.generatedAddress = \"00:0c:29:5a:5a:02\"\n");
         ASSERT_FALSE(backend_.configPath.empty());
         std::memcpy(backend_.applianceMac, test::kSimMac, 6);
         ASSERT_EQ(ImcCreate(), 0);
@@ -197,8 +202,9 @@ TEST_F(HostIdentityNet, RegistryValuesArriveAsText) {
     for (const char* a : actions) backend_.CarryOutAction(a);
     Lines sets = Recorded("set ", 8);
     const std::string p = "set 61440.61586 string ";
-    Lines expected = {p + Hex("hello") + "ff",    p + "35ff", p + "ff", p + "ff",
-                      p + Hex("m--;proxy:8080;;<local>") + "ff", p + "ff", p + Hex("default") + "ff", p + "ff"};
+    Lines expected = {
+        p + Hex("hello") + "ff",   p + "35ff", p + "ff", p + "ff", p + Hex("m--;proxy:8080;;<local>") + "ff", p + "ff",
+        p + Hex("default") + "ff", p + "ff"};
     EXPECT_EQ(sets, expected) << test::Joined(sets);
 }
 

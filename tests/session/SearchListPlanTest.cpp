@@ -90,8 +90,7 @@ TEST(SearchListPlan, LaterTemplatesBuildOnTheBackup) {
     EXPECT_FALSE(c.writeBackup);
     EXPECT_EQ(c.listText, "corp.example,a.example,b.example");
     // The same template again writes the same list again.
-    c = PlanSearchListUpdate(Values(ListValue::Of(c.listText), ListValue::Of("a.example,b.example")),
-                             "corp.example,+");
+    c = PlanSearchListUpdate(Values(ListValue::Of(c.listText), ListValue::Of("a.example,b.example")), "corp.example,+");
     EXPECT_TRUE(c.writeList);
     EXPECT_EQ(c.listText, "corp.example,a.example,b.example");
     // The primary suffix.

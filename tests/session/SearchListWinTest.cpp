@@ -175,14 +175,13 @@ TEST_F(SearchList, TheHostAdaptersLeaseIsRenewedWhenThereIsOne) {
     ASSERT_EQ(SetValue(HKEY_LOCAL_MACHINE, device, "NetCfgInstanceId", REG_SZ, std::string(kGuid) + '\0'), 0);
     ASSERT_EQ(SetValue(HKEY_LOCAL_MACHINE, device, "ProductName", REG_SZ, std::string("VirtualBox TAP Adapter\0", 23)),
               0);
-    ASSERT_EQ(SetValue(HKEY_LOCAL_MACHINE, connection, "Name", REG_SZ, std::string("Holvenstead Adapter 2\0", 22)),
-              0);
+    ASSERT_EQ(SetValue(HKEY_LOCAL_MACHINE, connection, "Name", REG_SZ, std::string("Holvenstead Adapter 2\0", 22)), 0);
     RenewAdapterLease(lease);
     EXPECT_TRUE(lease.renewed.empty());
 
     ASSERT_EQ(SetValue(HKEY_LOCAL_MACHINE, connection, "Name", REG_SZ, std::string("Holvenstead Adapter\0", 20)), 0);
     ASSERT_EQ(Set("SearchList", "a"), 0);
-    UpdateSearchList("b,+", lease);  // a change renews
+    UpdateSearchList("b,+", lease);    // a change renews
     UpdateSearchList(nullptr, lease);  // and so does a restore
     UpdateSearchList(nullptr, lease);  // but not one with nothing to restore
     ASSERT_EQ(lease.renewed.size(), 2u);

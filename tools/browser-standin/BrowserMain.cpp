@@ -5,6 +5,7 @@
 // second, "cmdline=<its whole command line>", then ends with 0. Without
 // --log it ends with 2 and writes nothing.
 #include <windows.h>
+// After windows.h, which it builds on.
 #include <shellapi.h>
 
 #include <cstdio>
