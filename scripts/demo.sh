@@ -64,6 +64,7 @@ displayName = "Holvenstead"
 ethernet0.present = "TRUE"
 ethernet0.connectionType = "nat"
 ethernet0.generatedAddress = "00:0c:29:4e:8a:01"
+uuid.bios = "56 4d 8a 1c 2b 3e 4f 50-61 72 83 94 a5 b6 c7 d8"
 VMX
 "$root/scripts/wine-prefix.sh" >/dev/null
 cp -a "$WINEPREFIX" "$prefix"
