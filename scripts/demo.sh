@@ -50,6 +50,8 @@ product-name=Holvenstead Appliance
 firmware=6.0.0 build 15432
 serial=HV-2026-000042
 trellisport=tp.example.invalid
+route.0=00000a000001ffffffff
+route.1=01000a010000ffff0000
 CONF
 ip netns exec "$name-appl" "$native/appliance-sim" --config "$work/sim.conf" --power-file "$work/power" \
   --record "$work/record.log" --pid-file "$work/sim.pid" 2>"$work/sim.err" &
@@ -123,5 +125,8 @@ grep -q '^shutdown' "$work/record.log" && note "the appliance received the shutd
   || note "the appliance saw no shutdown request"
 [ -e "$work/power" ] && note "the VM is still powered!" || note "the VM is powered off"
 sleep 2
-left=$(pgrep -fa '(vmplayer|vmware-vmx|Holvenstead)\.exe' || true)
+# Only this demo's processes: those in its host namespace.
+left=$(for pid in $(ip netns pids "$name-host" 2>/dev/null); do
+  tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -E '(vmplayer|vmware-vmx|Holvenstead)\.exe' | sed "s/^/$pid /"
+done)
 if [ -z "$left" ]; then note "no player, VM or program process is left"; else note "left running:"; echo "$left" | sed 's/^/     /'; fi
