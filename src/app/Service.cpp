@@ -30,8 +30,8 @@ BOOL ReportServiceStatus(uint32_t state) {
     std::lock_guard<std::mutex> lock(g_service.statusLock);
     AdvanceServiceStatus(g_service.record, g_service.counter, state);
     const ServiceStatusRecord& r = g_service.record;
-    SERVICE_STATUS status{r.serviceType,    r.currentState,           r.controlsAccepted, r.win32ExitCode,
-                          r.serviceSpecificExitCode, r.checkPoint, r.waitHint};
+    SERVICE_STATUS status{r.serviceType, r.currentState, r.controlsAccepted, r.win32ExitCode, r.serviceSpecificExitCode,
+                          r.checkPoint,  r.waitHint};
     return SetServiceStatus(g_service.handle, &status);
 }
 
@@ -114,8 +114,8 @@ void InstallService(const std::string& configPath) {
     // The dependency list ends with an empty name.
     static const char kDependencies[] = "TCPIP\0";
     UniqueService service(CreateServiceA(manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS, kServiceType,
-                                         SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr,
-                                         nullptr, kDependencies, nullptr, nullptr));
+                                         SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr, nullptr,
+                                         kDependencies, nullptr, nullptr));
     // An existing service keeps its definition and its stored path.
     if (!service || configPath.empty()) return;
     // A service without its path would serve the file beside the program,
@@ -167,8 +167,7 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
     if (ReportServiceStatus(ServiceStartPending)) {
         ReadServiceArguments(g_service.arguments);
         GetProgramPath(g_service.programPath, sizeof g_service.programPath);
-        UniqueHandle child =
-            StartServiceChild(ServiceStartCommandLine(g_service.programPath, g_service.arguments));
+        UniqueHandle child = StartServiceChild(ServiceStartCommandLine(g_service.programPath, g_service.arguments));
         if (child) {
             ReportServiceStatus(ServiceRunning);
             ServiceEnd end = ServiceEndForChildExit(WaitForChild(child));

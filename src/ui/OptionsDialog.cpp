@@ -17,7 +17,9 @@ int CurrentConnectionType() {
     return vm ? vm->GetConnectionType() : kBridged;
 }
 
-bool Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+bool Checked(HWND dialog, int id) {
+    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
 
 void OnInit(HWND dialog) {
     CheckDlgButton(dialog, IdcAutostart, ServiceIsAutostart() ? BST_CHECKED : BST_UNCHECKED);
@@ -66,9 +68,7 @@ INT_PTR ShowOptionsDialog(HINSTANCE instance, HWND owner) {
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-        case WM_INITDIALOG:
-            OnInit(dialog);
-            return TRUE;
+        case WM_INITDIALOG: OnInit(dialog); return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
                 case IDOK: OnOk(dialog); return TRUE;

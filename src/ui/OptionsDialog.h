@@ -14,7 +14,8 @@ enum OptionsControl : int {
 };
 
 inline constexpr char kRunningNoteText[] =
-    "This setting can not be changed while the VM is running.\nPlease stop the VM first, then change the setting again.";
+    "This setting can not be changed while the VM is running.\nPlease stop the VM first, then change the setting "
+    "again.";
 
 // Modal, owned by owner; returns the dialog's result (1 OK, 2 Cancel).
 INT_PTR ShowOptionsDialog(HINSTANCE instance, HWND owner);

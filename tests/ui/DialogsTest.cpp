@@ -3,8 +3,8 @@
 // The service is the real one of Wine's service manager and the VM file a
 // real file, so this runs in a throwaway prefix.
 #include <gtest/gtest.h>
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 #include <atomic>
 #include <functional>
@@ -193,8 +193,8 @@ protected:
         return result;
     }
     INT_PTR Options(const std::function<void(HWND)>& drive) {
-        return WithDialog("Options", [] { return ShowOptionsDialog(g_program.instance, g_program.mainWindow); },
-                          drive);
+        return WithDialog(
+            "Options", [] { return ShowOptionsDialog(g_program.instance, g_program.mainWindow); }, drive);
     }
 
     struct Shown {
