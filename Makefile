@@ -70,8 +70,15 @@ BUILD_BENCH ?= build/bench
 bench:
 	@cmake -S . -B $(BUILD_BENCH) -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	  -DCMAKE_BUILD_TYPE=Release -DHOLV_SANITIZE=OFF -DHOLV_FUZZ=OFF >/dev/null
-	@cmake --build $(BUILD_BENCH) -j $(JOBS) --target bench_imc_codec
+	@cmake --build $(BUILD_BENCH) -j $(JOBS) --target bench_imc_codec appliance-sim
 	@$(BUILD_BENCH)/bin/bench_imc_codec
+	@# One session step of the real program under Wine against the simulator,
+	@# in network namespaces of its own (needs root; skipped without them).
+	@cmake -S . -B $(BUILD_WIN) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+	@cmake --build $(BUILD_WIN) -j $(JOBS) --target Holvenstead vmplayer_standin vmware_vmx_standin session-drive
+	@HOLV_WINEPREFIX=$(CURDIR)/$(BUILD_WIN)/wineprefix tests/e2e/session/bench.sh \
+	  --bin $(CURDIR)/$(BUILD_WIN)/bin --sim $(CURDIR)/$(BUILD_BENCH)/bin/appliance-sim; \
+	  rc=$$?; if [ $$rc = 77 ]; then echo "session benchmark skipped: no network namespaces here"; else exit $$rc; fi
 
 clean:
 	rm -rf build

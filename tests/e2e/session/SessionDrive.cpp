@@ -1,0 +1,143 @@
+// session-drive: what the session tests do inside Wine that a shell script
+// cannot: post commands to the running program's main window, show and read
+// its Status box the way a user would, list the prefix's processes, and play
+// a long-running command that an appliance action starts.
+#include <windows.h>
+// After windows.h, whose types it uses.
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "UiAuto.h"
+#include "base/Unique.h"
+
+using namespace holv;
+using namespace holv::uiauto;
+
+namespace {
+
+enum ExitCode {
+    kOk = 0,
+    kNoWindow = 1,  // the program's main window is not there
+    kUsage = 2,
+    kNoBox = 3,     // the Status box did not come up in time
+    kBoxStuck = 4,  // the box stayed open after OK
+    kFailed = 5,
+};
+
+constexpr const char* kMainClass = "RKHVTRAYICON";
+constexpr UINT kCmdStatus = 32774;
+constexpr DWORD kWindowWaitMs = 30000;
+constexpr DWORD kBoxCloseMs = 10000;
+constexpr DWORD kHoldLimitMs = 300000;
+
+int Usage() {
+    std::fputs(
+        "usage:\n"
+        "  session-drive post COMMAND [LPARAM] [--title T]\n"
+        "      posts WM_COMMAND to the program's main window (class RKHVTRAYICON)\n"
+        "  session-drive status [--title T] [--timeout MS]\n"
+        "      posts Status (32774), prints the box's text, presses OK\n"
+        "  session-drive procs NAME\n"
+        "      prints the ids of the processes named NAME (ignoring case), one a line\n"
+        "  session-drive hold PATH\n"
+        "      writes PATH, then runs until PATH is gone (at most 300 s)\n"
+        "exit codes: 0 done, 1 no main window, 2 usage, 3 no Status box, 4 box stayed open, 5 failed\n",
+        stderr);
+    return kUsage;
+}
+
+// The one instance this prefix runs; with a title, the one serving that file.
+HWND MainWindow(const char* title) {
+    return WaitTopWindow(WindowQuery{kMainClass, title, 0}, kWindowWaitMs);
+}
+
+const char* OptionValue(int argc, char** argv, const char* name) {
+    for (int i = 0; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0) return argv[i + 1];
+    return nullptr;
+}
+
+int Post(int argc, char** argv) {
+    if (argc < 3) return Usage();
+    WPARAM command = std::strtoul(argv[2], nullptr, 0);
+    LPARAM param = (argc > 3 && argv[3][0] != '-') ? std::strtol(argv[3], nullptr, 0) : 0;
+    HWND main = MainWindow(OptionValue(argc, argv, "--title"));
+    if (!main) return kNoWindow;
+    return PostMessageA(main, WM_COMMAND, command, param) ? kOk : kFailed;
+}
+
+// A box left over from an earlier, interrupted call would be read instead of
+// the new one: answer it first.
+void CloseStaleBoxes(DWORD pid) {
+    while (HWND old = FindMessageBox("Status", pid)) {
+        PressButton(old, IDOK);
+        if (!WaitWindowGone(old, kBoxCloseMs)) return;
+    }
+}
+
+int Status(int argc, char** argv) {
+    const char* timeout = OptionValue(argc, argv, "--timeout");
+    DWORD waitMs = timeout ? std::strtoul(timeout, nullptr, 10) : 120000;
+    HWND main = MainWindow(OptionValue(argc, argv, "--title"));
+    if (!main) return kNoWindow;
+    DWORD pid = WindowProcessId(main);
+    CloseStaleBoxes(pid);
+    if (!PostMessageA(main, WM_COMMAND, kCmdStatus, 0)) return kFailed;
+    // The box comes up only after the program's exchange with the
+    // appliance, which may wait for answers that do not come.
+    HWND box = WaitMessageBox("Status", pid, waitMs);
+    if (!box) return kNoBox;
+    std::string text = MessageBoxText(box);
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+    if (!PressButton(box, IDOK)) return kFailed;
+    return WaitWindowGone(box, kBoxCloseMs) ? kOk : kBoxStuck;
+}
+
+int Procs(int argc, char** argv) {
+    if (argc < 3) return Usage();
+    UniqueFile snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snap) return kFailed;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = Process32First(snap.get(), &entry); ok; ok = Process32Next(snap.get(), &entry)) {
+        const char* base = std::strrchr(entry.szExeFile, '\\');
+        base = base ? base + 1 : entry.szExeFile;
+        if (lstrcmpiA(base, argv[2]) == 0) std::printf("%lu\n", entry.th32ProcessID);
+    }
+    return kOk;
+}
+
+int Hold(int argc, char** argv) {
+    if (argc < 3) return Usage();
+    const char* path = argv[2];
+    {
+        UniqueFile file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return kFailed;
+        DWORD written = 0;
+        WriteFile(file.get(), "held\r\n", 6, &written, nullptr);
+    }
+    DWORD start = GetTickCount();
+    while (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > kHoldLimitMs) return kFailed;
+        Sleep(100);
+    }
+    return kOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    std::string command = argv[1];
+    if (command == "post") return Post(argc, argv);
+    if (command == "status") return Status(argc, argv);
+    if (command == "procs") return Procs(argc, argv);
+    if (command == "hold") return Hold(argc, argv);
+    return Usage();
+}
