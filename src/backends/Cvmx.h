@@ -68,7 +68,6 @@ public:
     int GetReportDisconnected() const { return reportDisconnected; }
     const char* GetTrellisportServer() const;
     const char* GetRkConnection() const;
-    const std::string& GetConfigPath() const { return configPath; }
     // The routes installed towards the appliance, in list order.
     std::vector<RouteEntry> GetRouteEntries() const;
 

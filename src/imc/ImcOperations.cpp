@@ -65,10 +65,6 @@ int ImcDestroy() {
     return 0;
 }
 
-bool ImcExists() {
-    return g_conversation != nullptr;
-}
-
 void ImcSetTarget(uint32_t address) {
     if (g_conversation) ImcConversationSetTarget(*g_conversation, address);
 }

@@ -22,7 +22,6 @@ enum ImcResult : int {
 // 0 created, 1 it existed already, 5 out of memory.
 int ImcCreate();
 int ImcDestroy();
-bool ImcExists();
 void ImcSetTarget(uint32_t address);
 void ImcOpenPipe(const char* name);
 void ImcSetNotifyWindow(HWND window);

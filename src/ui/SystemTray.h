@@ -37,7 +37,6 @@ public:
     HICON GetIcon() const { return data_.hIcon; }
     HMENU GetPopupMenu() const { return popup_; }
     UINT GetDefaultMenuItem(bool* byPosition) const;
-    bool IsLost() const { return lost_; }
     bool IsRemoved() const { return removed_; }
 
 private:
