@@ -14,19 +14,8 @@ netns=$1 sim=${HOLV_APPLIANCE_SIM:-$2} exe=$3
 shift 3
 here=$(cd "$(dirname "$0")" && pwd)
 
-why=$("$netns" check 2>&1)
-case $? in
-  0) ;;
-  77) echo "SKIPPED: network namespaces cannot be created here: $why"; exit 77 ;;
-  *) echo "FAIL: netns.sh check failed: $why"; exit 1 ;;
-esac
-
-if [ ! -x "$sim" ]; then
-  echo "FAIL: the appliance simulator is missing: $sim"
-  echo "      build the native tree first (make build-native, or cmake --build build/native),"
-  echo "      or point HOLV_APPLIANCE_SIM (or the cache variable HOLV_APPLIANCE_SIM) at it."
-  exit 1
-fi
+. "$(dirname "$0")/../netbed-preflight.sh"
+netbed_preflight "$netns" "$sim"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/holv-imc-net.XXXXXX") || exit 1
 # HOLV_IMC_NET_KEEP=1 keeps the folder (configuration, record, the debug log
