@@ -1,0 +1,67 @@
+#include "backends/VixLibrary.h"
+
+#include <windows.h>
+
+#include "base/Unique.h"
+#include "imc/ImcLog.h"
+
+namespace holv {
+namespace {
+
+constexpr char kVixLibraryName[] = "vix.dll";
+
+// Looks up one export into a typed entry point; false when it is missing.
+template <typename F>
+bool Resolve(HMODULE module, const char* name, F& entry) {
+    FARPROC address = GetProcAddress(module, name);
+    if (!address) {
+        ImcLog("VIX: %s lacks %s\n", kVixLibraryName, name);
+        return false;
+    }
+    entry = reinterpret_cast<F>(reinterpret_cast<void*>(address));
+    return true;
+}
+
+bool ResolveAll(HMODULE module, VixCalls& calls) {
+    return Resolve(module, "VixHost_Connect", calls.hostConnect) &&
+           Resolve(module, "VixHost_Disconnect", calls.hostDisconnect) &&
+           Resolve(module, "VixHost_RegisterVM", calls.hostRegisterVm) && Resolve(module, "VixVM_Open", calls.vmOpen) &&
+           Resolve(module, "VixVM_PowerOn", calls.vmPowerOn) && Resolve(module, "VixVM_PowerOff", calls.vmPowerOff) &&
+           Resolve(module, "VixJob_Wait", calls.jobWait) && Resolve(module, "Vix_GetProperties", calls.getProperties) &&
+           Resolve(module, "Vix_ReleaseHandle", calls.releaseHandle);
+}
+
+// The library and its calls, kept once loaded: handles the library gave out
+// must never outlive it, and backends come and go within one process.
+struct LoadedVix {
+    UniqueModule module;
+    VixCalls calls{};
+};
+
+}  // namespace
+
+const VixCalls* LoadVixLibrary() {
+    static LoadedVix loaded;
+    if (loaded.module) return &loaded.calls;
+    UniqueModule module(LoadLibraryA(kVixLibraryName));
+    if (!module) {
+        ImcLog("VIX: %s could not be loaded (error %lu)\n", kVixLibraryName, GetLastError());
+        return nullptr;
+    }
+    VixCalls calls{};
+    if (!ResolveAll(module.get(), calls)) return nullptr;
+    loaded.calls = calls;
+    loaded.module = std::move(module);
+    return &loaded.calls;
+}
+
+VixError WaitForJob(const VixCalls& vix, VixHandle job, VixHandle* resultHandle) {
+    VixHandle result = kVixInvalidHandle;
+    VixError error = resultHandle ? vix.jobWait(job, kVixPropertyJobResultHandle, &result, kVixPropertyNone)
+                                  : vix.jobWait(job, kVixPropertyNone);
+    if (job != kVixInvalidHandle) vix.releaseHandle(job);
+    if (error == 0 && resultHandle) *resultHandle = result;
+    return error;
+}
+
+}  // namespace holv

@@ -1,0 +1,55 @@
+// The few VIX calls the VMware Server backend makes. The vendor's library is
+// loaded by name when the backend first needs it, never imported: the
+// program must start on a PC without it, and its only imports stay Windows'
+// own DLLs. The shapes are the library's published C signatures.
+#pragma once
+#include <cstdint>
+
+namespace holv {
+
+using VixHandle = int;      // 0 is "no handle"
+using VixError = uint64_t;  // 0 is success; the code is the low 16 bits
+using VixEventProc = void (*)(VixHandle handle, int eventType, int moreEventInfo, void* clientData);
+
+inline constexpr VixHandle kVixInvalidHandle = 0;
+inline constexpr int kVixApiVersion = 1;
+inline constexpr int kVixServiceProviderServer = 2;
+inline constexpr int kVixPropertyNone = 0;
+inline constexpr int kVixPropertyJobResultHandle = 3010;
+inline constexpr int kVixPropertyVmPowerState = 129;
+inline constexpr int kVixPowerOpNormal = 0;
+
+inline int VixErrorCode(VixError error) {
+    return static_cast<int>(error & 0xFFFF);
+}
+
+// Entry points of the loaded library. The two variadic calls take pairs of
+// (int property id, address to fill), ended by property id 0.
+struct VixCalls {
+    VixHandle (*hostConnect)(int apiVersion, int hostType, const char* hostName, int hostPort, const char* userName,
+                             const char* password, int options, VixHandle propertyList, VixEventProc callback,
+                             void* clientData);
+    void (*hostDisconnect)(VixHandle host);
+    VixHandle (*hostRegisterVm)(VixHandle host, const char* vmxPath, VixEventProc callback, void* clientData);
+    VixHandle (*vmOpen)(VixHandle host, const char* vmxPath, VixEventProc callback, void* clientData);
+    VixHandle (*vmPowerOn)(VixHandle vm, int options, VixHandle propertyList, VixEventProc callback, void* clientData);
+    VixHandle (*vmPowerOff)(VixHandle vm, int options, VixEventProc callback, void* clientData);
+    VixError (*jobWait)(VixHandle job, int firstPropertyId, ...);
+    VixError (*getProperties)(VixHandle handle, int firstPropertyId, ...);
+    void (*releaseHandle)(VixHandle handle);
+};
+
+// The library's calls, loading "vix.dll" on the first call that finds it
+// complete; it then stays loaded for the process. Null while the library is
+// missing or lacks a call (written to the IMC log when that is on); a later
+// call tries again, so a library installed meanwhile is found.
+const VixCalls* LoadVixLibrary();
+
+// Waits for an asynchronous call's job and releases the job at once, so
+// nothing runs in the background. With resultHandle, the job's result handle
+// is stored there (left alone on failure). A job handle of 0 (the call could
+// not even start one) is waited for all the same, so the library reports why,
+// and is not released.
+VixError WaitForJob(const VixCalls& vix, VixHandle job, VixHandle* resultHandle = nullptr);
+
+}  // namespace holv
