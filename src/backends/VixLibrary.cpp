@@ -38,10 +38,17 @@ struct LoadedVix {
     VixCalls calls{};
 };
 
+// Never destroyed: a backend released at the program's very end must still
+// find the library in place; the system unloads it with the process.
+LoadedVix& Loaded() {
+    static LoadedVix* loaded = new LoadedVix;
+    return *loaded;
+}
+
 }  // namespace
 
 const VixCalls* LoadVixLibrary() {
-    static LoadedVix loaded;
+    LoadedVix& loaded = Loaded();
     if (loaded.module) return &loaded.calls;
     UniqueModule module(LoadLibraryA(kVixLibraryName));
     if (!module) {
@@ -55,12 +62,16 @@ const VixCalls* LoadVixLibrary() {
     return &loaded.calls;
 }
 
-VixError WaitForJob(const VixCalls& vix, VixHandle job, VixHandle* resultHandle) {
-    VixHandle result = kVixInvalidHandle;
-    VixError error = resultHandle ? vix.jobWait(job, kVixPropertyJobResultHandle, &result, kVixPropertyNone)
-                                  : vix.jobWait(job, kVixPropertyNone);
-    if (job != kVixInvalidHandle) vix.releaseHandle(job);
-    if (error == 0 && resultHandle) *resultHandle = result;
+void ReleaseVixHandle(VixHandle handle) {
+    // Only a loaded library hands out handles, and it stays loaded.
+    if (Loaded().module) Loaded().calls.releaseHandle(handle);
+}
+
+VixError WaitForJob(const VixCalls& vix, UniqueVixHandle job, UniqueVixHandle* result) {
+    VixHandle filled = kVixInvalidHandle;
+    VixError error = result ? vix.jobWait(job.get(), kVixPropertyJobResultHandle, &filled, kVixPropertyNone)
+                            : vix.jobWait(job.get(), kVixPropertyNone);
+    if (error == 0 && result) result->reset(filled);
     return error;
 }
 

@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+#include "base/Unique.h"
+
 namespace holv {
 
 using VixHandle = int;      // 0 is "no handle"
@@ -45,11 +47,21 @@ struct VixCalls {
 // call tries again, so a library installed meanwhile is found.
 const VixCalls* LoadVixLibrary();
 
+// Releases a handle the loaded library gave out.
+void ReleaseVixHandle(VixHandle handle);
+
+struct VixHandleTraits {
+    using Type = VixHandle;
+    static Type invalid() { return kVixInvalidHandle; }
+    static void close(Type h) { ReleaseVixHandle(h); }
+};
+// A host, VM or job handle of the library, released with it.
+using UniqueVixHandle = Unique<VixHandleTraits>;
+
 // Waits for an asynchronous call's job and releases the job at once, so
-// nothing runs in the background. With resultHandle, the job's result handle
-// is stored there (left alone on failure). A job handle of 0 (the call could
-// not even start one) is waited for all the same, so the library reports why,
-// and is not released.
-VixError WaitForJob(const VixCalls& vix, VixHandle job, VixHandle* resultHandle = nullptr);
+// nothing runs in the background. With result, the job's result handle is
+// stored there on success. A job of 0 (the call could not even start one) is
+// waited for all the same, so the library reports why.
+VixError WaitForJob(const VixCalls& vix, UniqueVixHandle job, UniqueVixHandle* result = nullptr);
 
 }  // namespace holv
