@@ -1,6 +1,7 @@
-// Helpers for the codec tests: bytes written as hex text, and frames taken
-// out of buffers for comparison.
+// Helpers for the codec tests: bytes written as hex text, buffers to read
+// them from, and frames encoded with a fixed clock.
 #pragma once
+#include <cctype>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,20 +18,11 @@ using Bytes = std::vector<uint8_t>;
 // "49 4D 43 43" -> {0x49, 0x4D, 0x43, 0x43}; blanks are ignored.
 inline Bytes Hex(const std::string& text) {
     Bytes out;
-    int high = -1;
-    for (char c : text) {
-        int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else continue;
-        if (high < 0) {
-            high = v;
-        } else {
-            out.push_back(static_cast<uint8_t>(high << 4 | v));
-            high = -1;
-        }
-    }
+    std::string digits;
+    for (char c : text)
+        if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
+    for (size_t i = 0; i + 1 < digits.size(); i += 2)
+        out.push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
     return out;
 }
 
@@ -41,10 +33,6 @@ inline Bytes operator+(Bytes a, const Bytes& b) {
 
 inline Bytes Text(const std::string& s) {
     return Bytes(s.begin(), s.end());
-}
-
-inline Bytes Repeat(uint8_t value, size_t n) {
-    return Bytes(n, value);
 }
 
 // The bytes from position to limit.
@@ -64,11 +52,10 @@ inline int Decode(const Bytes& bytes, std::unique_ptr<ImcMessage>& message) {
 }
 
 inline uint32_t FixedClock() {
-    return 0x5F5E1000;  // 2020-09-13 12:26:40 UTC
-}
+    return 0x5F5E1000;
+}  // 2020-09-13 12:26:40 UTC
 
-// Encodes with the fixed clock; an empty result stands for a failure whose
-// code is left in *rc.
+// Encodes with the fixed clock; empty on failure, whose code is left in *rc.
 inline Bytes Encode(ImcMessage& m, int* rc = nullptr) {
     ImcBuffer b;
     int r = EncodeFrame(m, b, FixedClock);
