@@ -4,7 +4,7 @@ BUILD_WIN ?= build/win
 BUILD_NATIVE ?= build/native
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-win build-native test test-win test-native demo bench fuzz clean
+.PHONY: all deps build build-win build-native test test-win test-native demo bench fuzz mutate clean
 
 all: build
 
@@ -79,6 +79,14 @@ bench:
 	@HOLV_WINEPREFIX=$(CURDIR)/$(BUILD_WIN)/wineprefix tests/e2e/session/bench.sh \
 	  --bin $(CURDIR)/$(BUILD_WIN)/bin --sim $(CURDIR)/$(BUILD_BENCH)/bin/appliance-sim; \
 	  rc=$$?; if [ $$rc = 77 ]; then echo "session benchmark skipped: no network namespaces here"; else exit $$rc; fi
+
+# Planted faults (scripts/mutations.txt), one at a time in a scratch copy of
+# the tree, each followed by the tests that cover it: prints which were
+# caught. Long (tens of minutes) and needs root for the Windows tests'
+# network namespaces; never part of `make test`. MUTATE_ARGS passes options
+# (--only REGEX, --scratch DIR, --check ...).
+mutate: deps
+	@scripts/mutate.py $(MUTATE_ARGS)
 
 clean:
 	rm -rf build
