@@ -14,7 +14,6 @@ namespace holv {
 namespace {
 
 const uint8_t kMac[6] = {0x00, 0x0C, 0x29, 0x12, 0x34, 0x56};
-const uint8_t kOtherMac[6] = {0x00, 0x0C, 0x29, 0x12, 0x34, 0x57};
 
 // A GetRequest as the conversation leaves it after encoding: bit 0x2, the
 // SNMP bit, request-id 7.
@@ -55,103 +54,70 @@ ImcMessage StatusReply(uint32_t flags, const uint8_t* mac = kMac) {
     return r;
 }
 
-TEST(ImcReplyMatch, EchoedSnmpAnswerIsAccepted) {
-    ImcMessage request = SnmpRequest();
-    EXPECT_TRUE(ImcReplyMatches(request, SnmpReply(request)));
-}
-
-TEST(ImcReplyMatch, BitsOutsideTheMaskMayDiffer) {
-    ImcMessage request = StatusRequest(kMac);
-    for (uint32_t bit : {0x1u, 0x800u, 0x8000u, 0x20000u, 0x100000u, 0x40000000u}) {
-        EXPECT_TRUE(ImcReplyMatches(request, StatusReply(request.flags | bit))) << std::hex << bit;
-    }
-    EXPECT_TRUE(ImcReplyMatches(request, StatusReply(request.flags | 0x20000 | 0x40000000)));
-}
-
-TEST(ImcReplyMatch, EveryBitUnderTheMaskMustBeEchoed) {
-    ImcMessage request = StatusRequest(kMac);
-    for (int i = 0; i < 32; ++i) {
-        uint32_t bit = 1u << i;
-        if (!(kImcAnswerMask & bit)) continue;
-        EXPECT_FALSE(ImcReplyMatches(request, StatusReply(request.flags ^ bit))) << std::hex << bit;
-    }
-    EXPECT_EQ(kImcAnswerMask, 0x800D07FEu);
-}
-
-TEST(ImcReplyMatch, MacMustMatchUnlessTheRequestWentToAnyAppliance) {
-    ImcMessage toOne = StatusRequest(kMac);
-    EXPECT_TRUE(ImcReplyMatches(toOne, StatusReply(toOne.flags, kMac)));
-    EXPECT_FALSE(ImcReplyMatches(toOne, StatusReply(toOne.flags, kOtherMac)));
+TEST(ImcReplyMatch, WhichReplyAnswersWhichRequest) {
     const uint8_t any[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    ImcMessage toAny = StatusRequest(any);
-    EXPECT_TRUE(ImcReplyMatches(toAny, StatusReply(toAny.flags, kMac)));
-    EXPECT_TRUE(ImcReplyMatches(toAny, StatusReply(toAny.flags, kOtherMac)));
-}
-
-TEST(ImcReplyMatch, SnmpAnswerMustBeAGetResponseWithTheRequestId) {
-    ImcMessage request = SnmpRequest();
-    ImcMessage late = SnmpReply(request);
-    late.pdu->requestId = 6;  // the answer to the previous request
-    EXPECT_FALSE(ImcReplyMatches(request, late));
-    ImcMessage ahead = SnmpReply(request);
-    ahead.pdu->requestId = 8;
-    EXPECT_FALSE(ImcReplyMatches(request, ahead));
-    for (uint8_t type : {ImcPduGetRequest, ImcPduGetNextRequest, ImcPduSetRequest, uint8_t{0xF0}}) {
-        ImcMessage wrongType = SnmpReply(request);
-        wrongType.pdu->type = type;
-        EXPECT_FALSE(ImcReplyMatches(request, wrongType)) << int(type);
+    const ImcMessage snmp = SnmpRequest(), toOne = StatusRequest(kMac), toAny = StatusRequest(any);
+    auto reply = [](const ImcMessage& request, auto change) {
+        ImcMessage r = request.pdu ? SnmpReply(request) : StatusReply(request.flags);
+        change(r);
+        return r;
+    };
+    const auto same = [](ImcMessage&) {};
+    struct Case {
+        const char* what;
+        const ImcMessage& request;
+        ImcMessage reply;
+        bool matches;
+    };
+    const Case cases[] = {
+        {"the echoed SNMP answer", snmp, reply(snmp, same), true},
+        {"news bits outside the mask", toOne, reply(toOne, [](ImcMessage& r) { r.flags |= 0x40020000; }), true},
+        {"another appliance", toOne, reply(toOne, [](ImcMessage& r) { r.mac[5] ^= 1; }), false},
+        {"any appliance asked", toAny, reply(toAny, [](ImcMessage& r) { r.mac[5] = 0x57; }), true},
+        {"the previous request's answer", snmp, reply(snmp, [](ImcMessage& r) { r.pdu->requestId = 6; }), false},
+        {"a later request-id", snmp, reply(snmp, [](ImcMessage& r) { r.pdu->requestId = 8; }), false},
+        {"a GetRequest back", snmp, reply(snmp, [](ImcMessage& r) { r.pdu->type = ImcPduGetRequest; }), false},
+        {"a SetRequest back", snmp, reply(snmp, [](ImcMessage& r) { r.pdu->type = ImcPduSetRequest; }), false},
+        {"PDU type F0", snmp, reply(snmp, [](ImcMessage& r) { r.pdu->type = 0xF0; }), false},
+        {"no SNMP bit to a request with bindings", snmp, StatusReply(snmp.flags & ~ImcFlagSnmp), false},
+        {"SNMP to a request without bindings", toOne,
+         reply(snmp, [](ImcMessage& r) { r.flags = StatusRequest(kMac).flags | ImcFlagSnmp; }), false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ImcReplyMatches(c.request, c.reply), c.matches) << c.what;
+    // Every bit under the mask must be echoed; the others may differ.
+    for (int i = 0; i < 32; ++i) {
+        const uint32_t bit = 1u << i;
+        EXPECT_EQ(ImcReplyMatches(toOne, StatusReply(toOne.flags ^ bit)), !(0x800D07FEu & bit)) << std::hex << bit;
     }
-}
-
-TEST(ImcReplyMatch, ReplyWithoutTheSnmpBitIsIgnoredWhenTheRequestHadBindings) {
-    ImcMessage request = SnmpRequest();
-    ImcMessage bare = StatusReply(request.flags & ~ImcFlagSnmp);
-    EXPECT_FALSE(ImcReplyMatches(request, bare));
-}
-
-TEST(ImcReplyMatch, SnmpAnswerToARequestWithoutBindingsIsIgnored) {
-    ImcMessage request = StatusRequest(kMac);
-    ImcMessage reply = SnmpReply(request);
-    reply.flags |= ImcFlagSnmp;
-    EXPECT_FALSE(ImcReplyMatches(request, reply));
 }
 
 TEST(ImcWait, LengthsFollowBits2And40000) {
-    EXPECT_EQ(ImcWaitLength(0x380), 30u);
-    EXPECT_EQ(ImcWaitLength(0x40000), 30u);  // 0x40000 alone does not lengthen
-    EXPECT_EQ(ImcWaitLength(0x382), 1000u);
-    EXPECT_EQ(ImcWaitLength(0x80000002), 1000u);
-    EXPECT_EQ(ImcWaitLength(0x40002), 5000u);
-    EXPECT_EQ(ImcWaitLength(0xFFFFFFFF), 5000u);
+    const std::pair<uint32_t, uint32_t> cases[] = {{0x380, 30},        {0x40000, 30},   {0x382, 1000},
+                                                   {0x80000002, 1000}, {0x40002, 5000}, {0xFFFFFFFF, 5000}};
+    for (auto [flags, ms] : cases) EXPECT_EQ(ImcWaitLength(flags), ms) << std::hex << flags;
 }
 
-TEST(ImcWait, DeadlineThatWrapsIsTheWaitLengthItself) {
+// A deadline past the tick count's wrap is the wait length itself, so the
+// wait ends at the first look; one just below it is kept.
+TEST(ImcWait, DeadlinesAndTheWrap) {
     EXPECT_EQ(ImcDeadline(1000, 30), 1030u);
-    EXPECT_EQ(ImcDeadline(0xFFFFFFFFu - 1000, 1000), 0xFFFFFFFFu);  // just fits
-    EXPECT_EQ(ImcDeadline(0xFFFFFFFFu - 999, 1000), 1000u);         // wraps by one
-    EXPECT_EQ(ImcDeadline(0xFFFFFFF0u, 5000), 5000u);
-}
-
-TEST(ImcWait, WaitIsOverAtTheDeadline) {
-    uint32_t start = 5000, deadline = ImcDeadline(start, 1000);
-    EXPECT_FALSE(ImcWaitOver(start, start, deadline, 1000));
-    EXPECT_FALSE(ImcWaitOver(5999, start, deadline, 1000));
-    EXPECT_TRUE(ImcWaitOver(6000, start, deadline, 1000));
-    EXPECT_TRUE(ImcWaitOver(6100, start, deadline, 1000));
-}
-
-TEST(ImcWait, WrappedDeadlineEndsTheWaitAtTheFirstLook) {
-    uint32_t start = 0xFFFFFF00u, deadline = ImcDeadline(start, 1000);
-    ASSERT_EQ(deadline, 1000u);
-    EXPECT_TRUE(ImcWaitOver(start + 100, start, deadline, 1000));
-}
-
-TEST(ImcWait, TickCountWrappingDuringTheWaitDoesNotStretchIt) {
-    // The deadline fits just below the wrap; the next look comes after it.
-    uint32_t start = 0xFFFFFC00u, deadline = ImcDeadline(start, 1000);
-    ASSERT_EQ(deadline, 0xFFFFFFE8u);
-    EXPECT_FALSE(ImcWaitOver(0xFFFFFFE0u, start, deadline, 1000));
-    EXPECT_TRUE(ImcWaitOver(0x44u, start, deadline, 1000));  // 100 ms later, wrapped
+    EXPECT_EQ(ImcDeadline(0xFFFFFFFFu - 1000, 1000), 0xFFFFFFFFu);
+    EXPECT_EQ(ImcDeadline(0xFFFFFFFFu - 999, 1000), 1000u);
+    struct Case {
+        uint32_t now, start, ms;
+        bool over;
+    };
+    const Case cases[] = {
+        {5000, 5000, 1000, false},
+        {5999, 5000, 1000, false},
+        {6000, 5000, 1000, true},
+        {6100, 5000, 1000, true},
+        {0xFFFFFF64u, 0xFFFFFF00u, 1000, true},
+        {0xFFFFFFE0u, 0xFFFFFC00u, 1000, false},
+        {0x44u, 0xFFFFFC00u, 1000, true},  // wrapped meanwhile
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ImcWaitOver(c.now, c.start, ImcDeadline(c.start, c.ms), c.ms), c.over) << std::hex << c.now;
 }
 
 TEST(ImcWait, LongWaitBitAlternatesOnlyAfterATargetWasEverSet) {
@@ -168,13 +134,9 @@ TEST(ImcWait, LongWaitBitAlternatesOnlyAfterATargetWasEverSet) {
 }
 
 TEST(ImcResultMapping, InternalCodesAndErrorStatusesAsTheCallersSeeThem) {
-    EXPECT_EQ(ImcMapResult(0), 0);
-    EXPECT_EQ(ImcMapResult(2), 1);
-    EXPECT_EQ(ImcMapResult(3), 1);
-    EXPECT_EQ(ImcMapResult(4), 1);
-    EXPECT_EQ(ImcMapResult(6), 2);
-    EXPECT_EQ(ImcMapResult(ImcErrNoMemory), 5);
-    for (int other : {1, 5, 7, 19, 21, 22, -1, 100}) EXPECT_EQ(ImcMapResult(other), 3) << other;
+    const std::pair<int, int> cases[] = {{0, 0}, {2, 1}, {3, 1}, {4, 1},  {6, 2},  {ImcErrNoMemory, 5},
+                                         {1, 3}, {5, 3}, {7, 3}, {19, 3}, {-1, 3}, {100, 3}};
+    for (auto [code, mapped] : cases) EXPECT_EQ(ImcMapResult(code), mapped) << code;
 }
 
 }  // namespace
