@@ -4,7 +4,7 @@ BUILD_WIN ?= build/win
 BUILD_NATIVE ?= build/native
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-win build-native test test-win test-native demo bench fuzz mutate clean
+.PHONY: all deps build build-win build-native test test-win test-native demo bench fuzz mutate installer clean
 
 all: build
 
@@ -24,8 +24,9 @@ build-native:
 test-native: build-native
 	@cd $(BUILD_NATIVE) && ctest --output-on-failure -j $(JOBS)
 
-# The Windows tests drive the native appliance simulator too.
-test-win: build-win build-native
+# The Windows tests drive the native appliance simulator too, and one of
+# them the installer.
+test-win: build-win build-native installer
 	@scripts/run-win-tests.sh $(BUILD_WIN)
 
 # The real program under Wine against the simulated appliance and the
@@ -33,6 +34,12 @@ test-win: build-win build-native
 demo: deps
 	@$(MAKE) --no-print-directory build-win build-native
 	@HOLV_WIN_BIN=$(CURDIR)/$(BUILD_WIN)/bin HOLV_NATIVE_BIN=$(CURDIR)/$(BUILD_NATIVE)/bin scripts/demo.sh
+
+# The installer: a Release build of the program alone, stripped, packed by
+# NSIS into build/installer/Holvenstead-VERSION-setup.exe.
+BUILD_RELEASE ?= build/release
+installer: deps
+	@JOBS=$(JOBS) scripts/make-installer.sh $(BUILD_RELEASE) build/installer
 
 # Native tests first, then the Windows ones: CTest's summary of the latter
 # closes the run.

@@ -6,7 +6,7 @@ pkgs=(
   cmake ninja-build make clang libclang-rt-14-dev googletest
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth x11-utils imagemagick
-  iproute2 libsnmp-dev python3 procps xdotool ccache
+  iproute2 libsnmp-dev python3 procps xdotool ccache nsis
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,0 +1,160 @@
+; Holvenstead's installer and uninstaller (NSIS, 64-bit).
+;   makensis -DEXE=<stripped Holvenstead.exe> -DOUTFILE=<setup.exe> [-DPROJECT_VERSION=x.y.z.w]
+;            installer/Holvenstead.nsi
+; scripts/make-installer.sh builds the program and calls this. The version
+; comes from the program's own version block, so the package cannot claim a
+; version the program does not carry.
+;
+; Silent: "setup.exe /S" installs, "Uninstall.exe /S" removes. Only the files
+; and keys written here go again; the VM folder (by default the program's own
+; folder, Holvenstead.vmx beside the program) is the user's and stays.
+
+Unicode true
+Target amd64-unicode
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+
+!include LogicLib.nsh
+
+!ifndef EXE | OUTFILE
+  !error "makensis -DEXE=path\to\Holvenstead.exe -DOUTFILE=setup.exe Holvenstead.nsi"
+!endif
+!getdllversion "${EXE}" HOLV_V
+!define VERSION "${HOLV_V1}.${HOLV_V2}.${HOLV_V3}.${HOLV_V4}"
+!ifdef PROJECT_VERSION
+  !if "${VERSION}" != "${PROJECT_VERSION}"
+    !error "the program's version block says ${VERSION}, the project ${PROJECT_VERSION}"
+  !endif
+!endif
+
+!define NAME "Holvenstead"
+!define PROGRAM "Holvenstead.exe"
+!define UNINSTALLER "Uninstall.exe"
+!define PRODUCT_KEY "Software\${NAME}"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${NAME}"
+; Every running instance's main window has this class and its configuration
+; file's path as its title.
+!define WINDOW_CLASS "RKHVTRAYICON"
+
+Name "${NAME}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\${NAME}"
+; An upgrade goes where the last installation went, beside the user's VM.
+InstallDirRegKey HKLM "${PRODUCT_KEY}" "InstallDir"
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${VERSION}"
+VIAddVersionKey "ProductName" "${NAME}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "FileDescription" "${NAME} ${VERSION} Setup"
+
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+; Stops every running instance and the service's process, so that the
+; program file is free and no route or DNS suffix stays behind: each
+; instance, told "-stop -exit", shuts the appliance down, removes its routes,
+; restores the search list and ends (the hand-over waits up to 60 s).
+!macro DEFINE_STOP_EVERYTHING un
+Function ${un}StopEverything
+  IfFileExists "$INSTDIR\${PROGRAM}" 0 done
+  ; $R9: a window still there after its stop; the search goes on after it
+  ; (until it goes too), so one stuck instance cannot hold up the others.
+  StrCpy $R9 0
+  StrCpy $R8 0
+next:
+  IntOp $R8 $R8 + 1
+  IntCmp $R8 32 0 0 done
+  IsWindow $R9 +2
+  StrCpy $R9 0
+  FindWindow $R7 "${WINDOW_CLASS}" "" 0 $R9
+  IntCmp $R7 0 done
+  System::Call 'user32::GetWindowText(p R7, t .R6, i ${NSIS_MAX_STRLEN}) i'
+  ; Only a title that names an existing file: the program answers anything
+  ; else with a message box, which would hold up a silent run for good.
+  System::Call 'kernel32::GetFileAttributes(t R6) i .R5'
+  IntCmp $R5 -1 skip
+  IntOp $R5 $R5 & 0x10
+  IntCmp $R5 0 0 skip skip
+  DetailPrint "Stopping the instance for $R6"
+  ExecWait '"$INSTDIR\${PROGRAM}" -stop -exit $R6'
+  IsWindow $R7 0 next
+skip:
+  StrCpy $R9 $R7
+  Goto next
+done:
+  ; The service's process ends with its instance. One whose instance had
+  ; handed over to another (and so is still reported running) is stopped
+  ; through the service manager, which waits for it.
+  nsExec::Exec '"$SYSDIR\net.exe" stop ${NAME}'
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro DEFINE_STOP_EVERYTHING ""
+!insertmacro DEFINE_STOP_EVERYTHING "un."
+
+Function .onInit
+  SetRegView 64
+FunctionEnd
+
+Function un.onInit
+  SetRegView 64
+FunctionEnd
+
+Section "Holvenstead"
+  ; A running program file cannot be replaced. The service stays installed
+  ; and starts again with the PC; the VM file and its settings are not ours
+  ; to touch.
+  Call StopEverything
+  SetOutPath "$INSTDIR"
+  File "/oname=${PROGRAM}" "${EXE}"
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+  SetShellVarContext all
+  CreateShortcut "$SMPROGRAMS\${NAME}.lnk" "$INSTDIR\${PROGRAM}" "-start" "$INSTDIR\${PROGRAM}" 0
+
+  WriteRegStr HKLM "${PRODUCT_KEY}" "InstallDir" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${NAME}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${NAME}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "VersionMajor" ${HOLV_V1}
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "VersionMinor" ${HOLV_V2}
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "Uninstall"
+  Call un.StopEverything
+
+  ; The service goes with the program. Its removal needs a readable file as
+  ; the program's path argument, and the program itself always is one; with
+  ; "-remove" and no "-start" the program removes the service and ends.
+  IfFileExists "$INSTDIR\${PROGRAM}" 0 +2
+  ExecWait '"$INSTDIR\${PROGRAM}" -remove $INSTDIR\${PROGRAM}'
+
+  ; >>> HOST-CHANGE JOURNAL: undo here whatever the journal still holds
+  ; (routes, DNS suffixes), once the program has a verb for it, e.g.
+  ;   ExecWait '"$INSTDIR\${PROGRAM}" -<journal-verb> ...'
+  ; Not called yet: the program ignores a verb it does not know and would
+  ; start as an ordinary instance (or show "VMX file not found.").
+  ; <<<
+
+  SetShellVarContext all
+  Delete "$SMPROGRAMS\${NAME}.lnk"
+  Delete "$INSTDIR\${PROGRAM}"
+  DeleteRegKey HKLM "${PRODUCT_KEY}"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ; Last: its absence tells a caller of the silent uninstaller (which runs on
+  ; from a copy of itself) that everything before it is done.
+  Delete "$INSTDIR\${UNINSTALLER}"
+  ; Only when empty: the user's VM folder stays.
+  RMDir "$INSTDIR"
+SectionEnd

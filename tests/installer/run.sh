@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# test_installer: the package of `make installer` under Wine, in a throwaway
+# prefix whose wineserver (and service manager) runs in the host namespace of
+# the test bed (tests/e2e/bed.sh), with the simulated appliance beside it.
+#   1. "setup /S" installs: program (stripped), Start-menu entry, uninstall
+#      entry with the project's version.
+#   2. The user's VM beside the program and the service installed by the
+#      installed program; installing again keeps both.
+#   3. The service runs the installed program, which brings the appliance up
+#      through the stand-in player and reaches Running.
+#   4. "Uninstall.exe /S" with all that running: the appliance shut down, no
+#      service, no program, no program files or keys; the VM folder intact.
+#
+#   tests/installer/run.sh SETUP_EXE VERSION WINDOWS_BIN APPLIANCE_SIM
+# Exit codes: 0 all checks passed, 1 a check failed, 77 no namespaces here.
+set -u
+[ $# -eq 4 ] || { echo "usage: $0 SETUP_EXE VERSION WINDOWS_BIN APPLIANCE_SIM" >&2; exit 2; }
+setup=$1 version=$2 bed_bin=$3 bed_sim=$4
+self=$(cd "$(dirname "$0")" && pwd)
+. "$self/../e2e/bed.sh"
+[ -f "$setup" ] || { echo "FAIL: no installer at $setup (make installer builds it)"; exit 1; }
+bed_needs=(vmplayer.exe vmware-vmx.exe session-drive.exe)
+bed_begin
+bed_up
+
+win_dir='C:\Program Files\Holvenstead'
+exe_win="$win_dir\\Holvenstead.exe"
+dir=$bed_prefix/drive_c/Program\ Files/Holvenstead
+menu=$bed_prefix/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Holvenstead.lnk
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Holvenstead'
+product_key='HKLM\Software\Holvenstead'
+service_key='HKLM\SYSTEM\CurrentControlSet\Services\Holvenstead'
+
+reg_value() {  # key name
+  wine_host reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
+}
+key_absent() { ! wine_host reg query "$1" >/dev/null 2>&1; }
+no_debug_sections() { ! x86_64-w64-mingw32-objdump -h "$1" | grep -q '\.debug'; }
+vm_digest() { sha1sum "$dir/Holvenstead.vmdk" "$dir/notes.txt" 2>/dev/null; }
+setup_silent() { wine_host "$setup" /S >/dev/null 2>&1; }
+
+say "1. Silent install"
+check "the installer ends with 0" setup_silent
+check "the program is in Program Files" file_exists "$dir/Holvenstead.exe"
+check "it carries no debug information" no_debug_sections "$dir/Holvenstead.exe"
+check "the uninstaller is beside it" file_exists "$dir/Uninstall.exe"
+check "the Start-menu entry" file_exists "$menu"
+check "the uninstall entry has the project's version" equal "$(reg_value "$uninstall_key" DisplayVersion)" "$version"
+check "the uninstall entry's silent command" equal "$(reg_value "$uninstall_key" QuietUninstallString)" \
+  "\"$win_dir\\Uninstall.exe\" /S"
+
+say "2. The user's VM beside the program, the service; installing again keeps both"
+# The stand-in player finds the simulator's power file through the VM file:
+# the service's program does not get the test's environment.
+{ cat "$bed_vmx"; echo "simulator.powerFile = \"$(winpath "$bed_work/power")\""; } >"$dir/Holvenstead.vmx"
+head -c 65536 /dev/urandom >"$dir/Holvenstead.vmdk"
+echo "the user's own notes" >"$dir/notes.txt"
+rc=0
+wine_host "$exe_win" -install >/dev/null 2>&1 || rc=$?
+check "-install (the default VM file beside the program) ends with 0" equal "$rc" 0
+check "the service runs the installed program" equal "$(reg_value "$service_key" ImagePath)" "\"$exe_win\""
+check "the service serves the VM beside it" equal "$(reg_value "$service_key\\Parameters" Arguments)" \
+  "$win_dir\\Holvenstead.vmx"
+digest=$(vm_digest)
+vmx_before=$(sha1sum <"$dir/Holvenstead.vmx")
+check "installing again ends with 0" setup_silent
+check "the VM's files are untouched" equal "$(vm_digest)" "$digest"
+check "the VM file is untouched" equal "$(sha1sum <"$dir/Holvenstead.vmx")" "$vmx_before"
+check "the service is still installed" equal "$(reg_value "$service_key\\Parameters" Arguments)" \
+  "$win_dir\\Holvenstead.vmx"
+
+say "3. The service runs the installed program against the appliance"
+wine_host net start Holvenstead >/dev/null 2>&1
+wait_until 120 file_exists "$bed_work/power" || fatal "the service's program did not power the appliance on"
+port=$(free_port)
+listener_start "$port" "$bed_work/push"
+# A second instance hands the status push to the running one (and ends
+# with 183); the push comes once the appliance is Running.
+wine_host "$exe_win" -xstatus "$port" >/dev/null 2>&1
+wait_until 120 eval '[ "$(push_count "$bed_work/push")" -ge 1 ]' || fatal "no status push from the installed program"
+push=$(tr -d '\r' <"$bed_work/push/push.1")
+check "the installed program reaches Running" has_line "$push" "State: Running"
+check "... with the appliance's address" has_line "$push" "IP Address: $HOLV_APPLIANCE_IP"
+check "the program runs" wait_until 10 eval '[ -n "$(procs Holvenstead.exe)" ]'
+
+say "4. Silent uninstall with the service installed and the program running"
+shutdowns=$(record_count '^shutdown$')
+rc=0
+wine_host "$win_dir\\Uninstall.exe" /S >/dev/null 2>&1 || rc=$?
+check "the uninstaller ends with 0" equal "$rc" 0
+# It goes on from a copy of itself; its own file is the last to go.
+wait_until 240 file_absent "$dir/Uninstall.exe" || fatal "the uninstaller did not finish within 240 s"
+check "the appliance was asked to shut down" record_above '^shutdown$' "$shutdowns"
+check "the appliance is powered off" file_absent "$bed_work/power"
+# Wine's service manager may keep a stopped service's process a minute.
+check "no program runs" wait_until 90 eval '[ -z "$(procs Holvenstead.exe)" ]'
+check "no player runs" no_procs vmplayer.exe
+check "no service" wait_until 90 key_absent "$service_key"
+check "the program file is gone" file_absent "$dir/Holvenstead.exe"
+check "the Start-menu entry is gone" file_absent "$menu"
+check "the uninstall entry is gone" key_absent "$uninstall_key"
+check "the product key is gone" key_absent "$product_key"
+check "the VM folder stays with the VM's files" equal "$(vm_digest)" "$digest"
+check "the VM file stays" grep -q '^config.version = "8"' "$dir/Holvenstead.vmx"
+# The host-change journal (undone by the uninstaller once the program keeps
+# one) has no place to check yet.
+checks_end test_installer
