@@ -33,29 +33,8 @@ struct Vm {
 };
 Vm g_vm;
 
-std::string OwnFolder() {
-    char self[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
-    return FolderOf(std::string(self, n < MAX_PATH ? n : 0));
-}
-
-// Read sharing only: the program may read the pid while the VM runs, but its
-// delete fails, and that is how it tells a running VM from a stopped one.
-bool OpenLog(const std::string& path) {
-    g_vm.log.reset(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-    return static_cast<bool>(g_vm.log);
-}
-
-void WriteLog(const std::string& text) {
-    DWORD written = 0;
-    WriteFile(g_vm.log.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    // Others read the file while it stays open: hand the bytes over now.
-    FlushFileBuffers(g_vm.log.get());
-}
-
 bool StartWorker() {
-    const std::string exe = OwnFolder() + kWorkerName;
+    const std::string exe = ModuleFolder() + kWorkerName;
     std::string command = "\"" + exe + "\" -parent " + std::to_string(GetCurrentProcessId());
     if (!g_vm.powerPath.empty()) command += " -power \"" + g_vm.powerPath + "\"";
     command += " \"" + g_vm.vmxPath + "\"";
@@ -174,7 +153,8 @@ int RunPlayer(HINSTANCE instance) {
         return kBadArguments;
     }
     const std::string logPath = FolderOf(g_vm.vmxPath) + "vmware.log";
-    if (!OpenLog(logPath)) {
+    g_vm.log = OpenVmLog(logPath);
+    if (!g_vm.log) {
         // Another player runs this VM (or the folder is not writable).
         DWORD err = GetLastError();
         Trace("exit log busy error=%lu", err);
@@ -185,8 +165,8 @@ int RunPlayer(HINSTANCE instance) {
         g_vm.log.reset();
         return ERROR_FILE_NOT_FOUND;
     }
-    WriteLog(FirstLogLine(g_vm.workerPid));
-    WriteLog("vmx| Config file: " + g_vm.vmxPath + "\n");
+    WriteVmLog(g_vm.log, FirstLogLine(g_vm.workerPid, "VMware Player stand-in"));
+    WriteVmLog(g_vm.log, "vmx| Config file: " + g_vm.vmxPath + "\n");
     Trace("worker pid=%lu log=%s", g_vm.workerPid, logPath.c_str());
     if (!g_vm.powerPath.empty())
         Trace(PowerOn(g_vm.powerPath, GetCurrentProcessId()) ? "power on %s" : "power on failed %s",
