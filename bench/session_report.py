@@ -3,7 +3,7 @@
 # appliance's first answer.
 #   python3 bench_report.py WORK APPLIANCE_IP
 # WORK holds capture.txt (capture.py), imc.log (the program's IMC log),
-# record.log (the simulator's record) and push/times (the listener).
+# record (the simulator's record) and push/times (the listener).
 #
 # A step is cut at each status query the host sends to the appliance (the
 # steady state: the appliance is known and answers; the first steps, which
@@ -176,7 +176,7 @@ def main():
         print("no status query captured")
         return 1
 
-    rec = steps_in_record(os.path.join(work, "record.log"))
+    rec = steps_in_record(os.path.join(work, "record"))
     lengths = [len(r) for r in rec]
     labels = None
     if rec:

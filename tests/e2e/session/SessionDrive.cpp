@@ -19,33 +19,19 @@ using namespace holv::uiauto;
 
 namespace {
 
-enum ExitCode {
-    kOk = 0,
-    kNoWindow = 1,  // the program's main window is not there
-    kUsage = 2,
-    kNoBox = 3,     // the Status box did not come up in time
-    kBoxStuck = 4,  // the box stayed open after OK
-    kFailed = 5,
-};
+// 0 done, 1 no main window, 2 usage, 3 no Status box, 4 box stayed open, 5 failed.
+enum ExitCode { kOk, kNoWindow, kUsage, kNoBox, kBoxStuck, kFailed };
 
 constexpr const char* kMainClass = "RKHVTRAYICON";
 constexpr UINT kCmdStatus = 32774;
-constexpr DWORD kWindowWaitMs = 30000;
-constexpr DWORD kBoxCloseMs = 10000;
-constexpr DWORD kHoldLimitMs = 300000;
+constexpr DWORD kWindowWaitMs = 30000, kBoxWaitMs = 120000, kBoxCloseMs = 10000, kHoldLimitMs = 300000;
 
 int Usage() {
     std::fputs(
-        "usage:\n"
-        "  session-drive post COMMAND [LPARAM] [--title T]\n"
-        "      posts WM_COMMAND to the program's main window (class RKHVTRAYICON)\n"
-        "  session-drive status [--title T] [--timeout MS]\n"
-        "      posts Status (32774), prints the box's text, presses OK\n"
-        "  session-drive procs NAME\n"
-        "      prints the ids of the processes named NAME (ignoring case), one a line\n"
-        "  session-drive hold PATH\n"
-        "      writes PATH, then runs until PATH is gone (at most 300 s)\n"
-        "exit codes: 0 done, 1 no main window, 2 usage, 3 no Status box, 4 box stayed open, 5 failed\n",
+        "usage: session-drive post COMMAND [--title T]    WM_COMMAND to the main window\n"
+        "       session-drive status [--title T]          Status (32774): prints the box's text, presses OK\n"
+        "       session-drive procs NAME                  ids of the processes named NAME, one a line\n"
+        "       session-drive hold PATH                   writes PATH, runs until it is gone (300 s at most)\n",
         stderr);
     return kUsage;
 }
@@ -63,11 +49,9 @@ const char* OptionValue(int argc, char** argv, const char* name) {
 
 int Post(int argc, char** argv) {
     if (argc < 3) return Usage();
-    WPARAM command = std::strtoul(argv[2], nullptr, 0);
-    LPARAM param = (argc > 3 && argv[3][0] != '-') ? std::strtol(argv[3], nullptr, 0) : 0;
     HWND main = MainWindow(OptionValue(argc, argv, "--title"));
     if (!main) return kNoWindow;
-    return PostMessageA(main, WM_COMMAND, command, param) ? kOk : kFailed;
+    return PostMessageA(main, WM_COMMAND, std::strtoul(argv[2], nullptr, 0), 0) ? kOk : kFailed;
 }
 
 // A box left over from an earlier, interrupted call would be read instead of
@@ -80,8 +64,6 @@ void CloseStaleBoxes(DWORD pid) {
 }
 
 int Status(int argc, char** argv) {
-    const char* timeout = OptionValue(argc, argv, "--timeout");
-    DWORD waitMs = timeout ? std::strtoul(timeout, nullptr, 10) : 120000;
     HWND main = MainWindow(OptionValue(argc, argv, "--title"));
     if (!main) return kNoWindow;
     DWORD pid = WindowProcessId(main);
@@ -89,10 +71,9 @@ int Status(int argc, char** argv) {
     if (!PostMessageA(main, WM_COMMAND, kCmdStatus, 0)) return kFailed;
     // The box comes up only after the program's exchange with the
     // appliance, which may wait for answers that do not come.
-    HWND box = WaitMessageBox("Status", pid, waitMs);
+    HWND box = WaitMessageBox("Status", pid, kBoxWaitMs);
     if (!box) return kNoBox;
-    std::string text = MessageBoxText(box);
-    std::printf("%s\n", text.c_str());
+    std::printf("%s\n", MessageBoxText(box).c_str());
     std::fflush(stdout);
     if (!PressButton(box, IDOK)) return kFailed;
     return WaitWindowGone(box, kBoxCloseMs) ? kOk : kBoxStuck;
