@@ -31,9 +31,15 @@ test-win: build-win build-native installer
 
 # The real program under Wine against the simulated appliance and the
 # stand-in player, in network namespaces of its own (needs root).
+# Builds only what it runs: the program, the stand-in player and its worker,
+# and the native simulator.
 demo: deps
-	@$(MAKE) --no-print-directory build-win build-native
-	@HOLV_WIN_BIN=$(CURDIR)/$(BUILD_WIN)/bin HOLV_NATIVE_BIN=$(CURDIR)/$(BUILD_NATIVE)/bin scripts/demo.sh
+	@cmake -S . -B $(BUILD_WIN) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+	@cmake --build $(BUILD_WIN) -j $(JOBS) --target Holvenstead vmplayer_standin vmware_vmx_standin
+	@cmake -S . -B $(BUILD_NATIVE) -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build $(BUILD_NATIVE) -j $(JOBS) --target appliance-sim
+	@HOLV_WIN_BIN=$(CURDIR)/$(BUILD_WIN)/bin HOLV_NATIVE_BIN=$(CURDIR)/$(BUILD_NATIVE)/bin \
+	  HOLV_WINEPREFIX=$(CURDIR)/$(BUILD_WIN)/wineprefix scripts/demo.sh
 
 # The installer: a Release build of the program alone, stripped, packed by
 # NSIS into build/installer/Holvenstead-VERSION-setup.exe.
@@ -82,8 +88,8 @@ bench:
 	@# One session step of the real program under Wine against the simulator,
 	@# in network namespaces of its own (needs root; skipped without them).
 	@cmake -S . -B $(BUILD_WIN) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
-	@cmake --build $(BUILD_WIN) -j $(JOBS) --target Holvenstead vmplayer_standin vmware_vmx_standin session-drive
-	@HOLV_WINEPREFIX=$(CURDIR)/$(BUILD_WIN)/wineprefix tests/e2e/session/bench.sh \
+	@cmake --build $(BUILD_WIN) -j $(JOBS) --target Holvenstead vmplayer_standin vmware_vmx_standin
+	@HOLV_WINEPREFIX=$(CURDIR)/$(BUILD_WIN)/wineprefix bench/session-bench.sh \
 	  --bin $(CURDIR)/$(BUILD_WIN)/bin --sim $(CURDIR)/$(BUILD_BENCH)/bin/appliance-sim; \
 	  rc=$$?; if [ $$rc = 77 ]; then echo "session benchmark skipped: no network namespaces here"; else exit $$rc; fi
 

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <fstream>
 
-#include "app/Program.h"
 #include "imc/ImcLog.h"
 
 namespace holv::test {
@@ -186,7 +185,7 @@ bool InputCounter::WaitForSocketNotice(DWORD ms) {
 
 LRESULT CALLBACK InputCounter::Proc(HWND window, UINT message, WPARAM w, LPARAM l) {
     auto* self = reinterpret_cast<InputCounter*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (message == WM_IMC_INPUT && self) {
+    if (message == kInputMessage && self) {
         if (w == 0 && l == 0)
             ++self->posted;
         else if (WSAGETSELECTEVENT(l) == FD_READ)

@@ -1,7 +1,7 @@
 // The test bed of the network tests, as the Windows test program sees it:
 // the work folder shared with the simulator (configuration, power file,
 // record), the two addresses, the captured debug log and a window that counts
-// WM_IMC_INPUT. imc-net-test.sh sets it up; see there.
+// input notices. imc-net-test.sh sets it up; see there.
 #pragma once
 #include <windows.h>
 #include <winsock2.h>
@@ -71,8 +71,12 @@ std::vector<std::string> Matching(const std::vector<std::string>& lines, const s
 int Find(const std::vector<std::string>& lines, const std::string& part, int from = 0);
 std::string Joined(const std::vector<std::string>& lines);
 
-// A message-only window that counts WM_IMC_INPUT: the ones the conversation
-// posts (both parameters 0) and the ones a socket raises (FD_READ).
+// The message the conversation posts input notices as, in these tests.
+inline constexpr UINT kInputMessage = WM_APP + 1;
+
+// A message-only window that counts kInputMessage: the ones the
+// conversation posts (both parameters 0) and the ones a socket raises
+// (FD_READ).
 class InputCounter {
 public:
     InputCounter();

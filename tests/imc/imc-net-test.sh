@@ -1,46 +1,54 @@
 #!/usr/bin/env bash
-# The real transport, conversation and operations (Windows build, under Wine)
-# against the appliance simulator (native), each in its own network
-# namespace of scripts/netns.sh: the program's broadcasts cannot leave this
-# machine.
+# Runs a Windows test program under Wine in the host namespace of the network
+# test bed (tests/e2e/bed.sh), against the appliance simulator in the other:
+# the program's broadcasts cannot leave this machine.
 #   imc-net-test.sh NETNS_SH APPLIANCE_SIM TEST_EXE [TEST ARGS...]
-# HOLV_APPLIANCE_SIM, when set, names the simulator instead. Exit: the test
-# program's code; 1 when the simulator is missing or the test bed fails; 77
-# only when `netns.sh check` says namespaces cannot be made here (the reason
-# is printed).
+# The program finds the bed's folder in HOLV_IMC_NET_WORK (the simulator's
+# config, power and record files) and the addresses in HOLV_APPLIANCE_IP and
+# HOLV_HOST_IP. It cannot send a Unix signal, so it asks for notifications
+# with a file in the folder: notify-now (one at once), notify-on-drop (one as
+# soon as the record shows a dropped command, while the host still waits for
+# its answer), notify-stream (one every 50 ms while the file exists, 20 s at
+# most). Exit: the program's code; 1 when the bed fails; 77 without namespaces.
 set -u
 [ $# -ge 3 ] || { echo "usage: $0 NETNS_SH APPLIANCE_SIM TEST_EXE [ARGS...]" >&2; exit 2; }
-netns=$1 sim=${HOLV_APPLIANCE_SIM:-$2} exe=$3
+bed_sim=${HOLV_APPLIANCE_SIM:-$2} exe=$3
 shift 3
-here=$(cd "$(dirname "$0")" && pwd)
+bed_bin=$(dirname "$exe") bed_needs=("$(basename "$exe")")
+. "$(dirname "$0")/../e2e/bed.sh"
 
-. "$(dirname "$0")/../netbed-preflight.sh"
-netbed_preflight "$netns" "$sim"
+bed_begin
+printf 'mac=00:0c:29:5a:5a:02\nshutdown-powers-off=0\n' >"$bed_work/config"
+touch "$bed_work/power"
+bed_up --no-player >/dev/null
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/holv-imc-net.XXXXXX") || exit 1
-# HOLV_IMC_NET_KEEP=1 keeps the folder (configuration, record, the debug log
-# of every case, the simulator's log) for a look afterwards.
-if [ -n "${HOLV_IMC_NET_KEEP:-}" ]; then
-  trap 'echo "work folder kept: $work"' EXIT
-else
-  trap 'rm -rf "$work"' EXIT
-fi
-# The test rewrites this file for each case; the simulator re-reads it.
-cat > "$work/config" <<'CONF'
-mac=00:0c:29:5a:5a:02
-shutdown-powers-off=0
-CONF
-touch "$work/power"
-export HOLV_IMC_NET_WORK=$work
+notifier() {
+  local streamed=0
+  while kill -0 "$bed_sim_pid" 2>/dev/null; do
+    if [ -e "$bed_work/notify-now" ]; then
+      kill -USR1 "$bed_sim_pid"
+      rm -f "$bed_work/notify-now"
+    fi
+    if [ -e "$bed_work/notify-on-drop" ] && record_above '^drop ' 0; then
+      kill -USR1 "$bed_sim_pid"
+      rm -f "$bed_work/notify-on-drop"
+    fi
+    if [ -e "$bed_work/notify-stream" ]; then
+      kill -USR1 "$bed_sim_pid"
+      streamed=$((streamed + 1))
+      [ $streamed -ge 400 ] && rm -f "$bed_work/notify-stream" && streamed=0
+      sleep 0.05
+      continue
+    fi
+    streamed=0
+    sleep 0.02
+  done
+}
+notifier &
+bed_track $!
 
 rc=0
-name=holv-imcnet-$$
-"$netns" run --name "$name" --wine -- bash "$here/imc-net-appliance.sh" "$sim" "$work" \
-  -- "$exe" "$@" || rc=$?
-
-if [ $rc != 0 ]; then
-  echo "---- simulator log (last 80 lines)"; tail -n 80 "$work/sim.log" 2>/dev/null
-  echo "---- record file"; cat "$work/record" 2>/dev/null
-fi
-if ip netns list | grep -q "^$name-"; then echo "FAIL: namespaces left behind"; rc=1; fi
+export HOLV_IMC_NET_WORK=$bed_work
+wine_host "$exe" "$@" || rc=$?
+[ $rc = 0 ] || bed_dump
 exit $rc
