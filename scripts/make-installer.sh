@@ -9,6 +9,10 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 release=${1:-$root/build/release}
 out=${2:-$root/build/installer}
+# makensis reads its inputs from the script's folder: absolute paths only.
+mkdir -p "$release" "$out/stage"
+release=$(cd "$release" && pwd)
+out=$(cd "$out" && pwd)
 
 cmake -S "$root" -B "$release" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -17,7 +21,6 @@ cmake --build "$release" -j "${JOBS:-$(nproc)}" --target Holvenstead
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$release/CMakeCache.txt")
 [ -n "$version" ] || { echo "make-installer: no project version in $release/CMakeCache.txt" >&2; exit 1; }
 
-mkdir -p "$out/stage"
 exe=$out/stage/Holvenstead.exe
 x86_64-w64-mingw32-strip -o "$exe" "$release/bin/Holvenstead.exe"
 if x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.debug'; then
