@@ -33,17 +33,17 @@ DWORD WaitEnd(const UniqueHandle& p) {
     if (p && WaitForSingleObject(p.get(), kWaitMs) == WAIT_OBJECT_0) GetExitCodeProcess(p.get(), &code);
     return code;
 }
-// Runs to the end: the exit code, with standard output and error in *out.
+// Runs to the end: the exit code, with the output in *out, read only then
+// (the pipe holds it all), as Wine may start helpers holding the write end.
 DWORD RunLine(const std::string& command, std::string* out = nullptr) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     UniqueHandle read, write;
-    if (!CreatePipe(read.put(), write.put(), &sa, 0)) return 0xFFFFFFFF;
-    UniqueHandle p = Start(command, write.get());
-    write.reset();
+    if (!CreatePipe(read.put(), write.put(), &sa, 1 << 16)) return 0xFFFFFFFF;
+    const DWORD code = WaitEnd(Start(command, write.get()));
     char buf[512];
-    for (DWORD n = 0; p && ReadFile(read.get(), buf, sizeof buf, &n, nullptr) && n;)
+    for (DWORD n = 0; PeekNamedPipe(read.get(), 0, 0, 0, &n, 0) && n && ReadFile(read.get(), buf, sizeof buf, &n, 0);)
         if (out) out->append(buf, n);
-    return WaitEnd(p);
+    return code;
 }
 template <typename F>
 bool WaitFor(F done) {
