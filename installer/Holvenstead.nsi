@@ -9,12 +9,12 @@
 ; and keys written here go again; the VM folder (by default the program's own
 ; folder, Holvenstead.vmx beside the program) is the user's and stays.
 
+; A 64-bit installer for a 64-bit program: "Program Files" and the registry
+; are then the program's own, without the 32-bit redirections.
 Unicode true
 Target amd64-unicode
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
-
-!include LogicLib.nsh
 
 !ifndef EXE | OUTFILE
   !error "makensis -DEXE=path\to\Holvenstead.exe -DOUTFILE=setup.exe Holvenstead.nsi"
