@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The demo: the real Holvenstead.exe under Wine brings up a simulated
-# appliance through a stand-in VMware Player, shows it in the tray, pushes
+# appliance through a stand-in VMware Player (or Workstation or Server:
+# HYPERVISOR=workstation|server), shows it in the tray, pushes
 # its status to a local port, and takes it down again; on the network test
 # bed of the tests (tests/e2e/bed.sh), removed at the end. Output: the
 # status text and build/demo/tray.png. Ends with 0 when every step did what
@@ -9,20 +10,37 @@ set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 bed_bin=${HOLV_WIN_BIN:-$root/build/win/bin}
 bed_sim=${HOLV_NATIVE_BIN:-$root/build/native/bin}/appliance-sim
-bed_needs=(Holvenstead.exe vmplayer.exe vmware-vmx.exe)
+# The stand-in hypervisor: player (the default), workstation or server.
+hypervisor=${HYPERVISOR:-player}
+case $hypervisor in
+  player) bed_needs=(Holvenstead.exe vmplayer.exe vmware-vmx.exe) ;;
+  workstation) bed_needs=(Holvenstead.exe vmware.exe vmware-vmx.exe) ;;
+  server) bed_needs=(Holvenstead.exe vix.dll vmservice.exe) ;;
+  *) echo "HYPERVISOR must be player, workstation or server, not $hypervisor" >&2; exit 2 ;;
+esac
 . "$root/tests/e2e/bed.sh"
 out=$root/build/demo
 port=${HOLV_DEMO_PORT:-5055}
 
 bed_begin
 say "1. A network test bed: namespaces $bed_name-host and $bed_name-appl joined by a veth, a virtual display"
-bed_up
+if [ "$hypervisor" = player ]; then bed_up; else bed_up --no-player; fi
 note "host $HOLV_HOST_IP, appliance $HOLV_APPLIANCE_IP; nothing can leave this machine"
 
 say "2. The simulated appliance (tools/appliance-sim), powered off, and the VM $bed_vmx_win"
 sim_config trellisport=tp.example.invalid route.0=00000a000001ffffffff route.1=01000a010000ffff0000
 note "appliance MAC $bed_mac, answers only while the VM's power file exists"
-note "stand-in player registered as VMware.Document: $(winpath "$bed_bin/vmplayer.exe")"
+case $hypervisor in
+  player) note "stand-in player registered as VMware.Document: $(winpath "$bed_bin/vmplayer.exe")" ;;
+  workstation)
+    on_host "$root/scripts/register-player.sh" "$bed_bin/vmware.exe" >/dev/null || fatal "vmware.exe could not be registered"
+    note "stand-in workstation registered as VMware.Document: $(winpath "$bed_bin/vmware.exe")" ;;
+  server)
+    on_host "$root/scripts/vmware-services.sh" "$bed_bin/vmservice.exe" install >/dev/null &&
+      on_host "$root/scripts/vmware-services.sh" "$bed_bin/vmservice.exe" start >/dev/null ||
+      fatal "the stand-in VMware Server services could not be started"
+    note "stand-in VMware Server: services VMAuthdService and vmserverdWin32 running, vix.dll beside the program" ;;
+esac
 
 say "3. A listener on 127.0.0.1:$port for the status push"
 listener_start "$port" "$bed_work/push"
@@ -62,7 +80,7 @@ left() {
   local pid
   for pid in $(ip netns pids "$bed_name-host" 2>/dev/null); do
     echo "$pid $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)"
-  done | grep -E '(vmplayer|vmware-vmx|Holvenstead)\.exe'
+  done | grep -E '(vmplayer|vmware|vmware-vmx|Holvenstead)\.exe'
 }
 check "no player, VM or program process is left" wait_until 30 eval '[ -z "$(left)" ]'
 [ "$fails" = 0 ] || left | sed 's/^/     left running: /'
