@@ -1,73 +1,52 @@
+// The one form under which the program's instances know a file: full, long,
+// in its true letter case, upper-case drive; the file's folder becomes the
+// current one.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cctype>
 #include <string>
 
 #include "app/CanonicalPath.h"
+#include "e2e/E2eHarness.h"
 
 using namespace holv;
 
 namespace {
 
-// A folder tree in the temp folder, removed afterwards.
-class ScratchTree : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char temp[MAX_PATH];
-        ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
-        root_ = AbsoluteLongPath(std::string(temp) + "HolvCanon" + std::to_string(GetCurrentProcessId()));
-        CreateDirectoryA(root_.c_str(), nullptr);
-        ASSERT_TRUE(CreateDirectoryA((root_ + "\\Mixed Case Folder").c_str(), nullptr));
-        file_ = root_ + "\\Mixed Case Folder\\Appliance Config.vmx";
-        HANDLE h = CreateFileA(file_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-        ASSERT_NE(h, INVALID_HANDLE_VALUE);
-        CloseHandle(h);
-        GetCurrentDirectoryA(MAX_PATH, savedCwd_);
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string Canonical(const std::string& path) {
+    return CanonicalizePath(AbsoluteLongPath(path));
+}
+
+TEST(CanonicalPath, AnySpellingOfAFileGivesItsOneForm) {
+    e2e::ScratchDir scratch;
+    ASSERT_TRUE(scratch.ok());
+    const std::string folder = scratch.MakeDir("Mixed Case Folder");
+    const std::string file = scratch.Write("Mixed Case Folder\\Appliance Config.vmx", "");
+    ASSERT_FALSE(file.empty());
+    char shortForm[MAX_PATH];
+    ASSERT_GT(GetShortPathNameA(file.c_str(), shortForm, MAX_PATH), 0u);
+    ASSERT_NE(std::string(shortForm), file) << "no 8.3 form was made for the test file";
+    char saved[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, saved);
+    for (const std::string& form : {Lower(file), std::string(shortForm)}) {
+        EXPECT_EQ(Canonical(form), file) << form;
+        char cwd[MAX_PATH];
+        GetCurrentDirectoryA(MAX_PATH, cwd);
+        EXPECT_EQ(Lower(cwd), Lower(folder));
     }
-    void TearDown() override {
-        SetCurrentDirectoryA(savedCwd_);
-        DeleteFileA(file_.c_str());
-        RemoveDirectoryA((root_ + "\\Mixed Case Folder").c_str());
-        RemoveDirectoryA(root_.c_str());
-    }
-    static std::string Lower(std::string s) {
-        for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-        return s;
-    }
-    std::string root_, file_;
-    char savedCwd_[MAX_PATH] = {};
-};
+    SetCurrentDirectoryA(folder.c_str());
+    EXPECT_EQ(Canonical("APPLIANCE CONFIG.VMX"), file) << "relative to the current folder";
+    // A missing file keeps its spelling; an over-long path is handled, not overrun.
+    EXPECT_EQ(Canonical(Lower(folder) + "\\nothere\\X.vmx"), file.substr(0, file.rfind('\\')) + "\\nothere\\X.vmx");
+    const std::string huge = "C:\\" + std::string(5000, 'a') + "\\b.vmx";
+    EXPECT_EQ(CanonicalizePath(huge).size(), huge.size());
+    SetCurrentDirectoryA(saved);
+}
 
 }  // namespace
-
-TEST_F(ScratchTree, TrueCaseAndUpperDriveAndFolderMadeCurrent) {
-    std::string lower = Lower(file_);
-    std::string canonical = CanonicalizePath(AbsoluteLongPath(lower));
-    EXPECT_EQ(canonical, file_);
-    EXPECT_TRUE(canonical[0] >= 'A' && canonical[0] <= 'Z');
-    char cwd[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, cwd);
-    EXPECT_EQ(Lower(cwd), Lower(root_ + "\\Mixed Case Folder"));
-}
-
-TEST_F(ScratchTree, ShortFormGivesTheLongName) {
-    char shortPath[MAX_PATH];
-    DWORD n = GetShortPathNameA(file_.c_str(), shortPath, MAX_PATH);
-    ASSERT_GT(n, 0u);
-    ASSERT_NE(std::string(shortPath), file_) << "no 8.3 form was made for the test file";
-    EXPECT_EQ(CanonicalizePath(AbsoluteLongPath(shortPath)), file_);
-}
-
-TEST_F(ScratchTree, RelativePathsAreRelativeToTheCurrentFolder) {
-    SetCurrentDirectoryA((root_ + "\\Mixed Case Folder").c_str());
-    EXPECT_EQ(CanonicalizePath(AbsoluteLongPath("APPLIANCE CONFIG.VMX")), file_);
-}
-
-TEST_F(ScratchTree, MissingFilesKeepTheirSpelling) {
-    std::string missing = root_ + "\\Mixed Case Folder\\nothere\\X.vmx";
-    std::string result = CanonicalizePath(AbsoluteLongPath(Lower(missing)));
-    EXPECT_EQ(result.substr(result.size() - 13), "nothere\\x.vmx");
-    // An over-long path is handled, not overrun.
-    std::string huge = "C:\\" + std::string(5000, 'a') + "\\b.vmx";
-    EXPECT_EQ(CanonicalizePath(huge).size(), huge.size());
-}

@@ -8,52 +8,32 @@
 
 using namespace holv;
 
-TEST(ServiceStatus, StartPendingAcceptsNoControlsAndCountsCheckpoints) {
-    ServiceStatusRecord r;
-    uint32_t counter = 1;
-    AdvanceServiceStatus(r, counter, ServiceStartPending);
-    EXPECT_EQ(r.serviceType, 0x110u);
-    EXPECT_EQ(r.currentState, 2u);
-    EXPECT_EQ(r.controlsAccepted, 0u) << "stop before the path and arguments are read must be refused";
-    EXPECT_EQ(r.checkPoint, 1u);
-    EXPECT_EQ(r.waitHint, 3000u);
-    EXPECT_EQ(counter, 2u);
-
-    AdvanceServiceStatus(r, counter, ServiceStartPending);
-    EXPECT_EQ(r.checkPoint, 2u) << "each pending report advances the checkpoint";
-    EXPECT_EQ(counter, 3u);
-}
-
-TEST(ServiceStatus, SettledStatesClearCheckpointAndHintAndAcceptStopAndShutdown) {
-    ServiceStatusRecord r;
-    uint32_t counter = 1;
-    AdvanceServiceStatus(r, counter, ServiceStartPending);
-    AdvanceServiceStatus(r, counter, ServiceRunning);
-    EXPECT_EQ(r.currentState, 4u);
-    EXPECT_EQ(r.controlsAccepted, 0x1u | 0x4u);
-    EXPECT_EQ(r.checkPoint, 0u);
-    EXPECT_EQ(r.waitHint, 0u);
-    EXPECT_EQ(counter, 2u) << "a settled state takes no checkpoint";
-
-    AdvanceServiceStatus(r, counter, ServiceStopPending);
-    EXPECT_EQ(r.currentState, 3u);
-    EXPECT_EQ(r.controlsAccepted, 0x5u);
-    EXPECT_EQ(r.checkPoint, 2u) << "the counter goes on where start pending left it";
-    EXPECT_EQ(r.waitHint, 3000u);
-
-    AdvanceServiceStatus(r, counter, ServiceStopped);
-    EXPECT_EQ(r.currentState, 1u);
-    EXPECT_EQ(r.checkPoint, 0u);
-    EXPECT_EQ(r.waitHint, 0u);
-}
-
-TEST(ServiceStatus, ExitCodesAreLeftAlone) {
+// A run through the states: each report's state, accepted controls,
+// checkpoint and hint; the counter goes on across pending states.
+TEST(ServiceStatus, TransitionsCheckpointsAndControls) {
+    const struct {
+        ServiceState state;
+        uint32_t current, controls, checkPoint, waitHint, counterAfter;
+    } steps[] = {
+        {ServiceStartPending, 2, 0, 1, 3000, 2},  // no stop before the path and arguments are read
+        {ServiceStartPending, 2, 0, 2, 3000, 3},  {ServiceRunning, 4, 0x5, 0, 0, 3},
+        {ServiceStopPending, 3, 0x5, 3, 3000, 4}, {ServiceStopped, 1, 0x5, 0, 0, 4},
+    };
     ServiceStatusRecord r;
     r.win32ExitCode = 1066;
     r.serviceSpecificExitCode = 170;
     uint32_t counter = 1;
-    AdvanceServiceStatus(r, counter, ServiceStopped);
-    EXPECT_EQ(r.win32ExitCode, 1066u);
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.current);
+        AdvanceServiceStatus(r, counter, s.state);
+        EXPECT_EQ(r.serviceType, 0x110u);
+        EXPECT_EQ(r.currentState, s.current);
+        if (s.state != ServiceStopped) EXPECT_EQ(r.controlsAccepted, s.controls);
+        EXPECT_EQ(r.checkPoint, s.checkPoint);
+        EXPECT_EQ(r.waitHint, s.waitHint);
+        EXPECT_EQ(counter, s.counterAfter);
+    }
+    EXPECT_EQ(r.win32ExitCode, 1066u) << "exit codes are left alone";
     EXPECT_EQ(r.serviceSpecificExitCode, 170u);
 }
 
@@ -90,23 +70,6 @@ TEST(ServiceCommandLines, LongestInputsFitAndLongerAreCut) {
     EXPECT_EQ(line.size(), 2 + 259 + 13 + 259u) << "the largest path and arguments need no cut";
     std::string huge(600, 'x');
     EXPECT_EQ(ServiceStartCommandLine(huge.c_str(), "a").size(), 552u);
-}
-
-TEST(ServiceArguments, StoredValueRules) {
-    const char path[] = "C:\\VMs\\Holvenstead.vmx";
-    EXPECT_EQ(ServiceArgumentsFromValue(path, sizeof path, true), path);
-    EXPECT_EQ(ServiceArgumentsFromValue(path, sizeof path - 1, true), path) << "a value stored without terminator";
-    EXPECT_EQ(ServiceArgumentsFromValue(path, sizeof path, false), "") << "not text";
-    EXPECT_EQ(ServiceArgumentsFromValue(nullptr, 0, true), "");
-
-    std::string v259(258, 'v');  // 258 characters and the terminator: 259 bytes
-    EXPECT_EQ(ServiceArgumentsFromValue(v259.c_str(), v259.size() + 1, true), v259);
-    std::string v260(259, 'v');  // 260 bytes with its terminator
-    EXPECT_EQ(ServiceArgumentsFromValue(v260.c_str(), v260.size() + 1, true), "")
-        << "260 bytes or more: the child uses its default file";
-
-    const char embedded[] = "C:\\a.vmx\0junk";
-    EXPECT_EQ(ServiceArgumentsFromValue(embedded, sizeof embedded, true), "C:\\a.vmx");
 }
 
 TEST(ServiceBinary, QuotedOnlyWithBlanks) {

@@ -5,9 +5,9 @@
 // instance, and Exit leaving the VM to a later instance. The service's
 // children carry the closed process descriptor; every hand-over is checked
 // through it.
-// Runs through service-net-test.sh: a throwaway prefix whose wineserver and
-// service manager live in the host namespace of a namespace pair, the
-// simulator in the other.
+// Runs on the network test bed (tests/imc/imc-net-test.sh): a throwaway
+// prefix whose wineserver and service manager live in the host namespace,
+// the simulator in the appliance one.
 #include <aclapi.h>
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -27,11 +27,27 @@ using namespace holv::e2e;
 
 namespace {
 
-constexpr char kMac[] = "00:0c:29:5a:5a:03";  // the simulator's (service-net-test.sh)
+constexpr char kMac[] = "00:0c:29:5a:5a:03";  // the simulator's, as SetUp configures it
 // Bounds for failures only: a Wine start-up, the session's 5-second ticks,
 // and a stop that waits 10 s for the appliance all fit well inside.
 constexpr DWORD kApplianceUpMs = 120000;
 constexpr DWORD kServiceStateMs = 150000;
+
+bool ScratchFile(const std::string& path, const std::string& text) {
+    UniqueFile f(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD wrote = 0;
+    return f && WriteFile(f.get(), text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr) &&
+           wrote == text.size();
+}
+
+// Our service, opened with the rights asked for; null when it is absent.
+struct OpenedService {
+    UniqueService manager, service;
+    explicit OpenedService(DWORD access) : manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
+        if (manager) service.reset(OpenServiceA(manager.get(), kServiceName, access));
+    }
+    SC_HANDLE get() const { return service.get(); }
+};
 
 struct ServiceSnapshot {
     bool exists = false;
@@ -40,9 +56,8 @@ struct ServiceSnapshot {
 
 ServiceSnapshot Snapshot() {
     ServiceSnapshot s;
-    UniqueService manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    UniqueService service(manager ? OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS) : nullptr);
-    if (!service) return s;
+    OpenedService service(SERVICE_QUERY_STATUS);
+    if (!service.get()) return s;
     DWORD needed = 0;
     s.exists = QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&s.status),
                                     sizeof s.status, &needed) != 0;
@@ -68,9 +83,8 @@ struct ServiceConfig {
 
 ServiceConfig Config() {
     ServiceConfig c;
-    UniqueService manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    UniqueService service(manager ? OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_CONFIG) : nullptr);
-    if (!service) return c;
+    OpenedService service(SERVICE_QUERY_CONFIG);
+    if (!service.get()) return c;
     DWORD needed = 0;
     QueryServiceConfigA(service.get(), nullptr, 0, &needed);
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[needed + 16]);
@@ -99,16 +113,14 @@ ServiceConfig Config() {
 }
 
 bool ChangeStartType(DWORD startType) {
-    UniqueService manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    UniqueService service(manager ? OpenServiceA(manager.get(), kServiceName, SERVICE_ALL_ACCESS) : nullptr);
-    return service && ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr,
-                                           nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    OpenedService service(SERVICE_ALL_ACCESS);
+    return service.get() && ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE,
+                                                 nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
 DWORD StartTheService() {
-    UniqueService manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    UniqueService service(manager ? OpenServiceA(manager.get(), kServiceName, SERVICE_START) : nullptr);
-    if (!service) return GetLastError();
+    OpenedService service(SERVICE_START);
+    if (!service.get()) return GetLastError();
     return StartServiceA(service.get(), 0, nullptr) ? 0 : GetLastError();
 }
 
@@ -116,17 +128,15 @@ DWORD StartTheService() {
 // command line, or the manager may give up waiting for it first: either
 // way the service's state tells the rest.
 void SendStop() {
-    UniqueService manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    UniqueService service(manager ? OpenServiceA(manager.get(), kServiceName, SERVICE_STOP) : nullptr);
-    ASSERT_TRUE(service) << "cannot open the service to stop it: " << GetLastError();
+    OpenedService service(SERVICE_STOP);
+    ASSERT_TRUE(service.get()) << "cannot open the service to stop it: " << GetLastError();
     SERVICE_STATUS status{};
     ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
 }
 
 void DeleteTheService() {
-    UniqueService manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    UniqueService service(manager ? OpenServiceA(manager.get(), kServiceName, SERVICE_ALL_ACCESS) : nullptr);
-    if (service) DeleteService(service.get());
+    OpenedService service(SERVICE_ALL_ACCESS);
+    if (service.get()) DeleteService(service.get());
 }
 
 // Everyone's rights on a process, from its own access list: what the closed
@@ -163,10 +173,11 @@ protected:
     void SetUp() override {
         ProgramTest::SetUp();
         if (HasFatalFailure()) return;
-        const char* work = std::getenv("HOLV_SERVICE_WORK");
-        ASSERT_TRUE(work && *work)
-            << "run through service-net-test.sh (HOLV_SERVICE_WORK names the simulator's folder)";
+        const char* work = std::getenv("HOLV_IMC_NET_WORK");
+        ASSERT_TRUE(work && *work) << "run through tests/imc/imc-net-test.sh";
         work_ = ToWindowsPath(work);
+        std::string config = "mac=" + std::string(kMac) + "\ndevice-name=holvenstead-svc\nserial=HV-SVC-0001\n";
+        ASSERT_TRUE(ScratchFile(work_ + "\\config", config));
         power_ = work_ + "\\power";
         record_ = work_ + "\\record";
         DeleteFileA(power_.c_str());
@@ -176,18 +187,10 @@ protected:
         association_.emplace("\"" + player_ + "\" \"%1\"");
         ASSERT_EQ(association_->error(), ERROR_SUCCESS);
         DeleteTheService();
-        vmx_ = WriteVmx("VM Folder\\Holvenstead.vmx",
-                        "config.version = \"8\"\n"
-                        "displayName = \"Holvenstead\"\n"
-                        "ethernet0.present = \"TRUE\"\n"
-                        "ethernet0.connectionType = \"nat\"\n"
-                        "ethernet0.generatedAddress = \"" +
-                            std::string(kMac) +
-                            "\"\n"
-                            "simulator.powerFile = \"" +
-                            power_ + "\"\n");
+        vmx_ = WriteVmx("VM Folder\\Holvenstead.vmx", ValidVmx() + "ethernet0.present = \"TRUE\"\n" +
+                                                          "ethernet0.generatedAddress = \"" + kMac + "\"\n" +
+                                                          "simulator.powerFile = \"" + power_ + "\"\n");
         ASSERT_FALSE(vmx_.empty());
-        canonical_ = CanonicalPathOf(vmx_);
     }
 
     void TearDown() override {
@@ -199,8 +202,8 @@ protected:
             WaitServiceState(SERVICE_STOPPED, kServiceStateMs);
         }
         DeleteTheService();
-        if (uiauto::FindTopWindow({kMainWindowClass, canonical_.c_str(), 0}))
-            RunProgram(exe_, "-stop -exit " + vmx_, kHandOverExitWaitMs);
+        if (uiauto::FindTopWindow({kMainWindowClass, vmx_.c_str(), 0}))
+            RunProgram(exe_, "-stop -exit " + vmx_, kExitWaitMs);
         DeleteFileA(power_.c_str());
     }
 
@@ -212,14 +215,7 @@ protected:
     // The appliance is up for an instance once it answers the instance's
     // status query: the VM runs (the simulator answers only while the
     // stand-in player keeps it powered) and the session has found it.
-    bool WaitApplianceRunning() const {
-        DWORD start = GetTickCount();
-        while (Record().find("status flags=") == std::string::npos) {
-            if (GetTickCount() - start >= kApplianceUpMs) return false;
-            Sleep(250);
-        }
-        return true;
-    }
+    bool WaitApplianceRunning() const { return WaitRecordLine("status flags=", kApplianceUpMs); }
     bool WaitRecordLine(const char* line, DWORD timeoutMs) const {
         DWORD start = GetTickCount();
         while (Record().find(line) == std::string::npos) {
@@ -232,20 +228,19 @@ protected:
 
     // The instance serving our file: its window and process.
     HWND InstanceWindow(DWORD timeoutMs) const {
-        return uiauto::WaitTopWindow({kMainWindowClass, canonical_.c_str(), 0}, timeoutMs);
+        return uiauto::WaitTopWindow({kMainWindowClass, vmx_.c_str(), 0}, timeoutMs);
     }
 
     void Install(const std::string& exe, const std::string& path) {
         ChildProcess p;
         ASSERT_EQ(p.Start(exe, "-install " + path), 0u);
-        EndResult end = WaitAnsweringBoxes(p, kEndWaitMs);
+        EndResult end = WaitAnsweringBoxes(p, kWaitMs);
         ASSERT_TRUE(end.ended) << "-install did not end";
         EXPECT_EQ(end.exitCode, 0u) << DescribeExit(end.exitCode);
         for (const BoxSeen& b : end.boxes) ADD_FAILURE() << "-install showed \"" << b.caption << "\": " << b.text;
     }
 
-    std::optional<ScopedPlayerAssociation> association_;
-    std::string work_, power_, record_, player_, vmx_, canonical_;
+    std::string work_, power_, record_, player_, vmx_;
 };
 
 }  // namespace
@@ -262,24 +257,24 @@ TEST_F(ServiceTest, InstallCreatesTheAutomaticServiceAndRemoveDeletesIt) {
     EXPECT_EQ(c.dependencies, "TCPIP;");
     EXPECT_EQ(c.displayName, "Holvenstead");
     EXPECT_EQ(c.account, "LocalSystem");
-    EXPECT_EQ(c.arguments, canonical_) << "the canonical path is the service's only parameter";
+    EXPECT_EQ(c.arguments, vmx_) << "the canonical path is the service's only parameter";
     EXPECT_TRUE(ServiceIsAutostart());
 
     // Installing again keeps what is stored.
-    std::string other = WriteVmx("Other\\Second.vmx", ValidVmx());
+    std::string other = WriteVmx("Other\\Second.vmx");
     Install(exe_, other);
-    EXPECT_EQ(Config().arguments, canonical_);
+    EXPECT_EQ(Config().arguments, vmx_);
 
     ASSERT_TRUE(ChangeStartType(SERVICE_DEMAND_START));
     EXPECT_FALSE(ServiceIsAutostart()) << "started by hand is no automatic start";
 
-    RunResult removed = RunProgram(exe_, "-remove " + vmx_, kEndWaitMs);
+    RunResult removed = RunProgram(exe_, "-remove " + vmx_, kWaitMs);
     ASSERT_TRUE(removed.ended);
     EXPECT_EQ(removed.exitCode, 0u);
     EXPECT_FALSE(Snapshot().exists) << "-remove deletes the service";
     EXPECT_FALSE(ServiceIsAutostart());
     // Removing a missing service is silent too.
-    RunResult again = RunProgram(exe_, "-remove " + vmx_, kEndWaitMs);
+    RunResult again = RunProgram(exe_, "-remove " + vmx_, kWaitMs);
     EXPECT_EQ(again.exitCode, 0u);
 }
 
@@ -302,7 +297,7 @@ TEST_F(ServiceTest, ServiceInAFolderWithBlanksRunsTheApplianceAndStopsIt) {
     EXPECT_EQ(running.status.dwServiceType, 0x110u);
 
     // The child: a first instance titled with the stored path.
-    HWND window = InstanceWindow(kWindowWaitMs);
+    HWND window = InstanceWindow(kWaitMs);
     ASSERT_NE(window, nullptr) << "the service's child shows no main window:\n" << DescribeMainWindows();
     DWORD childPid = uiauto::WindowProcessId(window);
     EXPECT_NE(childPid, servicePid) << "the service process does no appliance work itself";
@@ -327,7 +322,7 @@ TEST_F(ServiceTest, ServiceInAFolderWithBlanksRunsTheApplianceAndStopsIt) {
     ASSERT_EQ(stopped.status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(stopped.status.dwWin32ExitCode, 0u);
     EXPECT_NE(Record().find("shutdown"), std::string::npos) << "the appliance was not asked to shut down";
-    EXPECT_EQ(WaitForSingleObject(child.get(), kEndWaitMs), WAIT_OBJECT_0) << "the child still runs";
+    EXPECT_EQ(WaitForSingleObject(child.get(), kWaitMs), WAIT_OBJECT_0) << "the child still runs";
     // Under Wine the service process may outlive its stopped report by up to
     // a minute: the bound is the service manager's, not the program's.
     EXPECT_EQ(WaitForSingleObject(service.get(), kServiceStateMs), WAIT_OBJECT_0) << "the service process still runs";
@@ -341,7 +336,7 @@ TEST_F(ServiceTest, AUserInstanceServingTheFileTakesTheStartAndTheStop) {
     Install(exe_, vmx_);
     ChildProcess user;
     Start(user, vmx_);
-    ASSERT_NE(WaitInstanceWindow(user, canonical_), nullptr);
+    ASSERT_NE(WaitInstanceWindow(user, vmx_), nullptr);
     ASSERT_EQ(StartTheService(), 0u);
 
     // The child hands "start" to the user's instance and ends with 183; the
@@ -362,7 +357,7 @@ TEST_F(ServiceTest, AUserInstanceServingTheFileTakesTheStartAndTheStop) {
     ServiceSnapshot stopped = WaitServiceState(SERVICE_STOPPED, kServiceStateMs);
     ASSERT_EQ(stopped.status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
     DWORD code = 1;
-    ASSERT_TRUE(user.Wait(kEndWaitMs, &code)) << "the user's instance still runs";
+    ASSERT_TRUE(user.Wait(kWaitMs, &code)) << "the user's instance still runs";
     EXPECT_EQ(code, 0u) << DescribeExit(code);
     EXPECT_NE(Record().find("shutdown"), std::string::npos);
     EXPECT_EQ(WaitForSingleObject(service.get(), kServiceStateMs), WAIT_OBJECT_0);
@@ -378,7 +373,7 @@ TEST_F(ServiceTest, ExitLeavesTheVmRunningForALaterInstanceWhileTheServiceIsAuto
 
     // "-exit" from a user: waits for the service's child through the closed
     // descriptor, which grants everyone SYNCHRONIZE.
-    RunResult bye = RunProgram(exe_, "-exit " + vmx_, kHandOverExitWaitMs);
+    RunResult bye = RunProgram(exe_, "-exit " + vmx_, kExitWaitMs);
     ASSERT_TRUE(bye.ended);
     EXPECT_EQ(bye.exitCode, 0u) << "the wait for the service's child failed: " << DescribeExit(bye.exitCode);
     ServiceSnapshot stopped = WaitServiceState(SERVICE_STOPPED, kServiceStateMs);
@@ -392,12 +387,12 @@ TEST_F(ServiceTest, ExitLeavesTheVmRunningForALaterInstanceWhileTheServiceIsAuto
     ClearRecord();
     ChildProcess user;
     Start(user, vmx_);
-    ASSERT_NE(WaitInstanceWindow(user, canonical_), nullptr);
+    ASSERT_NE(WaitInstanceWindow(user, vmx_), nullptr);
     ASSERT_TRUE(WaitApplianceRunning()) << "the running VM was not adopted";
     EndInstance(user, vmx_);
-    EXPECT_TRUE(WaitRecordLine("shutdown", kEndWaitMs)) << "the adopted VM was not stopped";
+    EXPECT_TRUE(WaitRecordLine("shutdown", kWaitMs)) << "the adopted VM was not stopped";
     DWORD start = GetTickCount();
-    while (PowerOn() && GetTickCount() - start < kEndWaitMs) Sleep(200);
+    while (PowerOn() && GetTickCount() - start < kWaitMs) Sleep(200);
     EXPECT_FALSE(PowerOn()) << "the adopted VM was not powered off";
 }
 
@@ -406,7 +401,7 @@ TEST_F(ServiceTest, AChildThatFailsEndsTheServiceWithItsCode) {
     ASSERT_TRUE(DeleteFileA(vmx_.c_str()));
     ASSERT_EQ(StartTheService(), 0u);
     // The child cannot read the file: it says so and ends with the error.
-    HWND box = uiauto::WaitMessageBox("Error", 0, kBoxWaitMs);
+    HWND box = uiauto::WaitMessageBox("Error", 0, kWaitMs);
     ASSERT_NE(box, nullptr) << "the child showed no error";
     EXPECT_EQ(uiauto::MessageBoxText(box), "VMX file not found.");
     Answer(box, IDOK);
