@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/Text.h"
+#include "base/Unique.h"
 
 namespace holv {
 namespace {
@@ -30,9 +31,8 @@ void RestoreComponentCase(std::string& path, size_t begin, size_t end) {
     std::string upTo = path.substr(0, end);
     // A wildcard would make the lookup match some other entry.
     if (upTo.find_first_of("*?", begin) != std::string::npos) return;
-    HANDLE h = FindFirstFileA(upTo.c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE) return;
-    FindClose(h);
+    UniqueFind search(FindFirstFileA(upTo.c_str(), &found));
+    if (!search) return;
     size_t n = end - begin;
     if (std::strlen(found.cFileName) == n) path.replace(begin, n, found.cFileName, n);
 }

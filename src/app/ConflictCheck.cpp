@@ -6,6 +6,7 @@
 #include "app/InstanceHandover.h"
 #include "base/Text.h"
 #include "base/Unique.h"
+#include "host/ProcessList.h"
 
 namespace holv {
 namespace {
@@ -14,14 +15,8 @@ constexpr int kExitAborted = 170;  // ERROR_BUSY: the user aborted the start
 
 // Executable name of a process, from a snapshot of all processes.
 std::string ProcessExeName(DWORD pid) {
-    UniqueFile snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snap) return {};
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL ok = Process32First(snap.get(), &entry); ok; ok = Process32Next(snap.get(), &entry)) {
-        if (entry.th32ProcessID == pid) return entry.szExeFile;
-    }
-    return {};
+    auto entry = FindProcessEntry(pid);
+    return entry ? entry->exeName : std::string();
 }
 
 // Full path of the process's module that bears the executable's name.

@@ -3,6 +3,7 @@
 #include "app/ErrorText.h"
 #include "app/Program.h"
 #include "app/Service.h"
+#include "backends/ApplianceGui.h"
 #include "backends/BackendSelection.h"
 #include "backends/Cvmx.h"
 #include "ui/AboutDialog.h"
@@ -16,7 +17,8 @@ constexpr UINT kFirstPollMs = 1000;
 constexpr UINT kPollMs = 10000;
 
 void ShowStartupError(int code) {
-    std::string text = code == ERROR_SERVICE_DOES_NOT_EXIST ? "VMware is not installed on this machine." : ErrorText(code);
+    std::string text =
+        code == ERROR_SERVICE_DOES_NOT_EXIST ? "VMware is not installed on this machine." : ErrorText(code);
     MessageBoxA(g_program.mainWindow, text.c_str(), "Error", MB_OK | MB_ICONERROR);
 }
 
@@ -30,63 +32,56 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
             return 0;
         case CmdStart:
             vm.Start(static_cast<int>(lParam));
-            RefreshStatus(0, 0);
+            RefreshStatus(p, 0, 0);
             return 0;
         case CmdStop:
             vm.Stop();
-            RefreshStatus(0, 0);
+            RefreshStatus(p, 0, 0);
             return 0;
         case CmdBrowse:
             if (vm.Poll(0, 0) < StateRunning) {
                 p.browsePending() = true;
             } else {
                 p.browsePending() = false;
-                OpenApplianceGuiForBackend();
+                OpenApplianceGui(vm);
             }
             return 0;
-        case CmdStatus:
-            MessageBoxA(window, BuildStatusText(), "Status", MB_OK | MB_ICONINFORMATION);
-            return 0;
-        case CmdAbout:
-            ShowAboutDialog(p.instance, window);
-            return 0;
-        case CmdOptions:
-            ShowOptionsDialog(p.instance, window);
-            return 0;
-        case CmdNetConfig:
-            vm.RunNetConfig();
-            return 0;
+        case CmdStatus: MessageBoxA(window, BuildStatusText(p), "Status", MB_OK | MB_ICONINFORMATION); return 0;
+        case CmdAbout: ShowAboutDialog(p.instance, window); return 0;
+        case CmdOptions: ShowOptionsDialog(p.instance, window, p); return 0;
+        case CmdNetConfig: vm.RunNetConfig(); return 0;
         case CmdStatusPush:
             p.statusPushPort() = static_cast<int>(lParam);
             p.statusPushPending() = true;
-            if (vm.Poll(0, 0) == StateRunning) PushStatus(p.statusPushPort());
+            if (vm.Poll(0, 0) == StateRunning) PushStatus(p, p.statusPushPort());
             return 0;
-        default:
-            return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
+        default: return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
     }
 }
 
 void OnPollTimer(HWND window) {
     Program& p = g_program;
-    RefreshStatus(1, 0);
+    RefreshStatus(p, 1, 0);
     SetTimerPeriod(window, p.pollTimer, kPollMs);
     if (p.startPending()) {
         p.backend->Start(0);
-        RefreshStatus(0, 0);
+        RefreshStatus(p, 0, 0);
         // While the service is to bring the VM up with the PC, keep trying.
         if (p.backend->Poll(0, 0) >= StateStarting || !ServiceIsAutostart()) p.startPending() = false;
     }
     if (p.stopPending()) {
         p.stopPending() = false;
         p.backend->Stop();
-        RefreshStatus(0, 0);
+        RefreshStatus(p, 0, 0);
     }
 }
 
 LRESULT OnTimer(HWND window, WPARAM id) {
     Program& p = g_program;
-    if (id == p.pollTimer.Id()) OnPollTimer(window);
-    else if (id == p.sessionTimer.Id()) RefreshStatus(0, 1);
+    if (id == p.pollTimer.Id())
+        OnPollTimer(window);
+    else if (id == p.sessionTimer.Id())
+        RefreshStatus(p, 0, 1);
     return 0;
 }
 
@@ -105,21 +100,30 @@ int InitMainWindow(HINSTANCE instance) {
         return code;
     }
     SetWindowTextA(p.mainWindow, p.configPath.c_str());
-    CreateTrayIcon();
+    CreateTrayIcon(p);
     p.taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
     SetTimerPeriod(p.mainWindow, p.pollTimer, kFirstPollMs);
-    p.backend->SetNotifyWindow(p.mainWindow);
+    p.backend->SetNotifyWindow(p.mainWindow, WM_IMC_INPUT);
     return code;
 }
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+// The appliance's "[exit]" arrives through a session step, which any of the
+// window's handlers may have run: it becomes the command it asks for.
+void PostExitRequest(HWND window, Cvmx& vm) {
+    switch (vm.TakeExitRequest()) {
+        case SessionExitExit: PostMessageA(window, WM_COMMAND, CmdExit, 0); break;
+        case SessionExitStop: PostMessageA(window, WM_COMMAND, CmdStop, 0); break;
+        case SessionExitNone: break;
+    }
+}
+
+LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     Program& p = g_program;
-    if (message == 0) return 0;
-    // Messages during creation, and to any other window of the class.
-    if (window != p.mainWindow || !p.backend) return DefWindowProcA(window, message, wParam, lParam);
     if (p.taskbarCreated && message == p.taskbarCreated) {
-        RecreateTrayIcon();
-        RefreshStatus(0, 0);
+        RecreateTrayIcon(p);
+        RefreshStatus(p, 0, 0);
         return 0;
     }
     switch (message) {
@@ -131,9 +135,21 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             PostQuitMessage(0);
             return 0;
         case WM_TRAY_NOTIFY: return HandleTrayNotification(wParam, lParam);
-        case WM_IMC_INPUT: RefreshStatus(1, 1); return 0;
+        case WM_IMC_INPUT: RefreshStatus(p, 1, 1); return 0;
         default: return DefWindowProcA(window, message, wParam, lParam);
     }
+}
+
+}  // namespace
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Program& p = g_program;
+    if (message == 0) return 0;
+    // Messages during creation, and to any other window of the class.
+    if (window != p.mainWindow || !p.backend) return DefWindowProcA(window, message, wParam, lParam);
+    LRESULT result = Dispatch(window, message, wParam, lParam);
+    if (p.backend && message != WM_DESTROY) PostExitRequest(window, *p.backend);
+    return result;
 }
 
 }  // namespace holv

@@ -15,6 +15,16 @@
 
 namespace holv {
 
+Program::Program() {
+    autostart = {ServiceIsAutostart, InstallService, RemoveService};
+}
+
+void Program::TakeWaitingVerbs() {
+    browsePending() = verbs.Seen(VerbBrowse);
+    statusPushPending() = verbs.Seen(VerbXstatus);
+    statusPushPort() = verbs.verbs[VerbXstatus].value;
+}
+
 Program g_program;
 
 namespace {
@@ -95,6 +105,7 @@ int ProgramMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         return static_cast<int>(error);
     }
     p.configPath = CanonicalizePath(path);
+    p.TakeWaitingVerbs();
 
     if (p.verbs.Seen(VerbInstall)) InstallService(p.configPath);
     if (p.verbs.Seen(VerbRemove)) RemoveService();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/ServiceRules.h"
+#include "base/RegistryText.h"
 #include "base/Text.h"
 #include "base/Unique.h"
 #include "host/ProcessSecurity.h"
@@ -51,17 +52,13 @@ bool GetProgramPath(char* buffer, DWORD size) {
     return true;
 }
 
+// A value too long for the buffer, or no text, leaves the arguments empty:
+// the child then serves the file beside the program.
 void ReadServiceArguments(char (&out)[kServiceArgumentsBytes]) {
     out[0] = '\0';
     UniqueKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServiceParametersKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
-    char data[kServiceArgumentsBytes];
-    DWORD size = sizeof data;
-    DWORD type = 0;
-    LONG rc = RegQueryValueExA(key.get(), kServiceArgumentsValue, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    if (rc != ERROR_SUCCESS) return;  // missing, or too long for the buffer
-    std::string text = ServiceArgumentsFromValue(data, size, type == REG_SZ || type == REG_EXPAND_SZ);
-    CopyText(out, text.c_str());
+    ReadRegistryText(key.get(), kServiceArgumentsValue, out);
 }
 
 // Starts the program with a command line of the service's, under the closed
@@ -77,7 +74,7 @@ UniqueHandle StartServiceChild(std::string commandLine) {
                         &info)) {
         return UniqueHandle();
     }
-    CloseHandle(info.hThread);
+    UniqueHandle thread(info.hThread);  // not needed: closed right away
     return UniqueHandle(info.hProcess);
 }
 

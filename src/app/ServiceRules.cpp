@@ -1,7 +1,5 @@
 #include "app/ServiceRules.h"
 
-#include <cstring>
-
 #include "base/Text.h"
 
 namespace holv {
@@ -43,13 +41,6 @@ std::string ServiceStartCommandLine(const char* programPath, const char* argumen
 
 std::string ServiceStopCommandLine(const char* programPath, const char* arguments) {
     return FormatCommandLine("\"%s\" -stop -exit %s", programPath, arguments);
-}
-
-std::string ServiceArgumentsFromValue(const char* data, size_t size, bool isText) {
-    if (!isText || !data || size >= kServiceArgumentsBytes) return {};
-    // A value written without its terminator is still its text.
-    const void* end = std::memchr(data, '\0', size);
-    return std::string(data, end ? static_cast<const char*>(end) - data : size);
 }
 
 std::string ServiceBinaryPath(const char* programPath) {

@@ -63,12 +63,6 @@ ServiceEnd ServiceEndForChildExit(uint32_t childExitCode);
 std::string ServiceStartCommandLine(const char* programPath, const char* arguments);
 std::string ServiceStopCommandLine(const char* programPath, const char* arguments);
 
-// The stored "Arguments" value as the child gets it: a value that does not
-// fit the 260-byte buffer (terminator included), or is no text, gives an
-// empty text (the child then serves the file beside the program); text stops
-// at its first terminator.
-std::string ServiceArgumentsFromValue(const char* data, size_t size, bool isText);
-
 // The service's binary path: the program's path, quoted when it contains
 // blanks, so the service manager can never take a prefix of it ("C:\Program")
 // for the program to run.

@@ -1,27 +1,19 @@
 #include "backends/Cvmx.h"
 
+// winsock2.h ahead of the IP Helper header.
+// clang-format off
 #include <winsock2.h>
 #include <iphlpapi.h>
+// clang-format on
 
 #include <vector>
 
-#include "backends/LinkRule.h"
+#include "base/Address.h"
 #include "host/ProcessLaunch.h"
 #include "imc/ImcOperations.h"
-#include "session/VmxFile.h"
-#include "session/VmxFileConnection.h"
-#include "session/VmxFileIdentity.h"
+#include "session/SearchList.h"
 
 namespace holv {
-
-const char* StateName(int state) {
-    switch (state) {
-        case StateStopped: return "Stopped";
-        case StateStarting: return "Starting...";
-        case StateRunning: return "Running";
-        default: return "VMware service not ready";
-    }
-}
 
 Cvmx::~Cvmx() {
     if (state > StateNone) {
@@ -31,15 +23,21 @@ Cvmx::~Cvmx() {
 }
 
 void Cvmx::CleanUpHostNetwork() {
-    RemoveInstalledRoutes();
-    RestoreSearchList();
+    holv::CleanUpHostNetwork(session);
 }
 
-int Cvmx::RequestApplianceShutdown() { return ImcRequestShutdown(applianceMac); }
+void Cvmx::RestoreSearchList() {
+    UpdateSearchList(nullptr);
+}
 
-void Cvmx::SetNotifyWindow(HWND window) {
-    notifyWindow = window;
-    ImcSetNotifyWindow(window);
+int Cvmx::RequestApplianceShutdown() {
+    return ImcRequestShutdown(session.applianceMac);
+}
+
+void Cvmx::SetNotifyWindow(HWND window, UINT message) {
+    session.notifyWindow = window;
+    session.notifyMessage = message;
+    ImcSetNotifyWindow(window, message);
 }
 
 int Cvmx::RunNetConfig() {
@@ -47,21 +45,34 @@ int Cvmx::RunNetConfig() {
     return RunCommand(0, 0, "%s", netConfigCommand->c_str());
 }
 
+const char* Cvmx::GetProductName() const {
+    return session.productName[0] ? session.productName : session.savedProductName;
+}
+
+const char* Cvmx::GetHostName() const {
+    return session.hostName[0] ? session.hostName : session.savedHostName;
+}
+
+const char* Cvmx::GetSerialNo() const {
+    return session.serialNo[0] ? session.serialNo : session.savedSerialNo;
+}
+
 const char* Cvmx::GetIpText() const {
     static char text[16];
-    const uint8_t* b = reinterpret_cast<const uint8_t*>(&applianceIp);
-    FormatIpv4(text, sizeof text, b);
+    FormatIpv4(text, sizeof text, session.applianceIp);
     return text;
 }
 
 const char* Cvmx::GetTrellisportServer() const {
-    return state == StateRunning && trellisportServer[0] ? trellisportServer : nullptr;
+    return state == StateRunning && session.trellisportServer[0] ? session.trellisportServer : nullptr;
 }
 
-const char* Cvmx::GetRkConnection() const { return state == StateRunning && rkConnection[0] ? rkConnection : nullptr; }
+const char* Cvmx::GetRkConnection() const {
+    return state == StateRunning && session.rkConnection[0] ? session.rkConnection : nullptr;
+}
 
 int Cvmx::CheckLink() {
-    if (!IsUsableUnicast(applianceIp)) return 1;
+    if (!IsUsableUnicast(session.applianceIp)) return 1;
     std::vector<unsigned char> buf(sizeof(MIB_IPADDRTABLE));
     for (;;) {
         ULONG size = static_cast<ULONG>(buf.size());
@@ -74,21 +85,7 @@ int Cvmx::CheckLink() {
     std::vector<HostAddress> rows;
     rows.reserve(table->dwNumEntries);
     for (DWORD i = 0; i < table->dwNumEntries; ++i) rows.push_back({table->table[i].dwAddr, table->table[i].dwMask});
-    return HasAddressInSubnet(rows, applianceIp) ? 0 : 1;
+    return HasAddressInSubnet(rows, session.applianceIp) ? 0 : 1;
 }
-
-std::optional<std::string> Cvmx::ReadVmxValue(const char* key) const { return holv::ReadVmxValue(configPath, key); }
-
-int Cvmx::WriteVmxValue(const char* key, const char* value) { return holv::WriteVmxValue(configPath, key, value); }
-
-int Cvmx::ReadAdapterAddresses(int sourceKind) {
-    return holv::ReadAdapterAddresses(configPath, sourceKind == KindVBox, applianceMac, pipeName);
-}
-
-int Cvmx::ReadMachineUuid(uint8_t uuid[16]) const { return holv::ReadMachineUuid(configPath, kind == KindVBox, uuid); }
-
-int Cvmx::GetConnectionType() const { return holv::GetConnectionType(configPath); }
-
-int Cvmx::SetConnectionType(int index) { return holv::SetConnectionType(configPath, index); }
 
 }  // namespace holv

@@ -1,5 +1,6 @@
-// The hypervisor backend: the VM's state and the appliance identity that all
-// hypervisors share, and the operations each one implements.
+// The hypervisor backend: the VM's state, its configuration file and the
+// session with the appliance that all hypervisors share, and the operations
+// each one implements.
 #pragma once
 #include <windows.h>
 
@@ -8,20 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "session/RouteSet.h"
-#include "ui/StatusText.h"
+#include "session/ApplianceSession.h"
+#include "session/RouteList.h"
+#include "session/VmState.h"
 
 namespace holv {
-
-// Ordered: code compares states as numbers ("at least Starting").
-enum VmState : int {
-    StateNone = 0,
-    StateLoaded = 1,
-    StateOpen = 2,
-    StateStopped = 3,
-    StateStarting = 4,
-    StateRunning = 5,
-};
 
 enum BackendKind : int {
     KindPlayer = 1,
@@ -30,11 +22,9 @@ enum BackendKind : int {
     KindVBox = 4,
 };
 
-const char* StateName(int state);
-
-class Cvmx {
+class Cvmx : private SessionHost {
 public:
-    virtual ~Cvmx();
+    ~Cvmx() override;
     Cvmx(const Cvmx&) = delete;
     Cvmx& operator=(const Cvmx&) = delete;
 
@@ -54,22 +44,25 @@ public:
     // settings. 0 or 1062 on success; 11, 1359 or CheckInstall's error.
     int LoadVmConfig(const std::string& path);
 
-    void SetNotifyWindow(HWND window);
+    // Input notices from the appliance go to window as `message`.
+    void SetNotifyWindow(HWND window, UINT message);
     int RunNetConfig();
 
     int GetKind() const { return kind; }
     int GetState() const { return state; }
-    const char* GetProductName() const { return productName[0] ? productName : savedProductName; }
-    const char* GetFirmware() const { return firmware; }
-    const char* GetHostName() const { return hostName[0] ? hostName : savedHostName; }
-    const char* GetSerialNo() const { return serialNo[0] ? serialNo : savedSerialNo; }
+    const std::string& GetConfigPath() const { return configPath; }
+    const char* GetProductName() const;
+    const char* GetFirmware() const { return session.firmware; }
+    const char* GetHostName() const;
+    const char* GetSerialNo() const;
+    uint32_t GetApplianceIp() const { return session.applianceIp; }  // network order, 0 unknown
     // Dotted text of the appliance's address in a buffer the next call reuses.
     const char* GetIpText() const;
-    int GetReportDisconnected() const { return reportDisconnected; }
+    int GetReportDisconnected() const { return session.reportDisconnected; }
     const char* GetTrellisportServer() const;
     const char* GetRkConnection() const;
     // The routes installed towards the appliance, in list order.
-    std::vector<RouteEntry> GetRouteEntries() const;
+    const std::vector<RoutePair>& GetRouteEntries() const { return session.routes.Installed(); }
 
     // The VM file as this backend's small persistent store.
     std::optional<std::string> ReadVmxValue(const char* key) const;
@@ -83,11 +76,13 @@ public:
     int SessionStep();
     // Carries out an action text the appliance asked for.
     void CarryOutAction(const std::string& text);
+    // The appliance's last "[exit]" (Stop or Exit), once; None when there
+    // was none since the last call.
+    SessionExit TakeExitRequest();
 
 protected:
     explicit Cvmx(int backendKind) : kind(backendKind) {}
 
-    // Lowers the state to at most the given level.
     void LowerStateTo(int level) {
         if (state > level) state = level;
     }
@@ -96,46 +91,30 @@ protected:
     }
     // Routes and DNS suffixes must not outlive a running appliance.
     void CleanUpHostNetwork();
-    void RemoveInstalledRoutes();
     // Puts back the user's DNS search list if an appliance changed it.
     void RestoreSearchList();
     // Asks the appliance to shut itself down; 0 when it will.
     int RequestApplianceShutdown();
-
-private:
-    int ConverseWhileRunning(uint32_t statusFlags);
-    void LoseContact();
-    void RememberIdentity(const char* fresh, char* saved, size_t savedSize, const char* key);
     // The host's identity for the appliance; clears resync on success.
     int RegisterHostName(int options);
-    void InstallRoutesAction();
-    void OpenUrlAction(const std::string& url);
-    void ReportRegistryAction(const std::string& path);
-    void SearchListAction(const std::string& suffixTemplate);
 
-protected:
-
-public:
     int state = StateNone;
     std::string configPath;
+    ApplianceSession session;
+
+private:
+    // What the session asks of the backend.
+    int CurrentState() const override { return state; }
+    void RaiseState(int level) override { RaiseStateTo(level); }
+    void LowerState(int level) override { LowerStateTo(level); }
+    int CheckApplianceLink() override { return CheckLink(); }
+    int RereadAdapterAddresses() override { return ReadAdapterAddresses(kind); }
+    int ReadVmUuid(uint8_t uuid[16]) const override { return ReadMachineUuid(uuid); }
+    int WriteVmValue(const char* key, const char* value) override { return WriteVmxValue(key, value); }
+    const std::string& VmConfigPath() const override { return configPath; }
+
     std::optional<std::string> netConfigCommand;
-    HWND notifyWindow = nullptr;
-    uint8_t applianceMac[6] = {};
-    char productName[100] = {};
-    char savedProductName[100] = {};
-    char firmware[100] = {};
-    char hostName[100] = {};
-    char savedHostName[100] = {};
-    char serialNo[50] = {};
-    char savedSerialNo[50] = {};
-    uint32_t applianceIp = 0;  // network order
-    int resync = 1;
-    int reportDisconnected = 1;
-    RouteSet routes;  // removes what it installed when the backend goes
-    char trellisportServer[32] = {};
-    char rkConnection[128] = {};
     const int kind;
-    char pipeName[32] = {};
 };
 
 }  // namespace holv

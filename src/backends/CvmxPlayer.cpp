@@ -1,13 +1,10 @@
 #include "backends/CvmxPlayer.h"
 
-#include <tlhelp32.h>
-
 #include <cstdio>
 #include <cstring>
 
-#include "backends/Privilege.h"
+#include "backends/VmwareFamily.h"
 #include "host/ProcessSecurity.h"
-#include "session/Association.h"
 
 namespace holv {
 namespace {
@@ -18,13 +15,8 @@ constexpr DWORD kHideRetryMs = 100;
 constexpr DWORD kShutdownGraceMs = 10000;
 constexpr DWORD kPlayerExitWaitMs = 5000;
 constexpr DWORD kVmExitWaitMs = 1000;
-constexpr DWORD kAfterTerminateWaitMs = 1000;
 constexpr char kFrameClass[] = "VMPlayerFrame";
-
-bool IsActive(HANDLE process) {
-    DWORD code = 0;
-    return process && GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
-}
+constexpr char kPlayerExe[] = "vmplayer.exe";
 
 bool HasClass(HWND window, const char* className) {
     char name[33] = {};
@@ -59,43 +51,6 @@ BOOL CALLBACK CloseFrameProc(HWND window, LPARAM param) {
     return FALSE;
 }
 
-// Opens a process with all access, else (after enabling the debug
-// privilege) again, else for waiting only.
-HANDLE OpenWithBestAccess(DWORD pid, bool tryDebugPrivilege) {
-    if (HANDLE h = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid)) return h;
-    if (tryDebugPrivilege) {
-        EnableDebugPrivilege();
-        if (HANDLE h = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid)) return h;
-    }
-    return OpenProcess(SYNCHRONIZE, FALSE, pid);
-}
-
-const char* BaseName(const char* path) {
-    const char* slash = std::strrchr(path, '\\');
-    return slash ? slash + 1 : path;
-}
-
-// The player that started a VM process: its parent, when that is vmplayer.exe.
-DWORD FindPlayerParent(DWORD vmPid) {
-    UniqueFile snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snap) return 0;
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    DWORD parent = 0;
-    for (BOOL ok = Process32First(snap.get(), &entry); ok; ok = Process32Next(snap.get(), &entry)) {
-        if (entry.th32ProcessID == vmPid) {
-            parent = entry.th32ParentProcessID;
-            break;
-        }
-    }
-    if (!parent) return 0;
-    entry.dwSize = sizeof entry;
-    for (BOOL ok = Process32First(snap.get(), &entry); ok; ok = Process32Next(snap.get(), &entry)) {
-        if (entry.th32ProcessID == parent) return lstrcmpiA(BaseName(entry.szExeFile), "vmplayer.exe") == 0 ? parent : 0;
-    }
-    return 0;
-}
-
 std::string UuidMemoryFile(const uint8_t uuid[16]) {
     char name[64];
     int n = 0;
@@ -113,26 +68,6 @@ CvmxPlayer::~CvmxPlayer() {
     Close();
 }
 
-int CvmxPlayer::Open() {
-    state = StateOpen;
-    return 0;
-}
-
-int CvmxPlayer::Close() {
-    Release();
-    LowerStateTo(StateLoaded);
-    return 0;
-}
-
-int CvmxPlayer::Prepare() {
-    if (state < StateOpen) {
-        if (int rc = Open()) return rc;
-    }
-    state = StateStopped;
-    if (Poll(1, 0) == StateStarting) Poll(0, 1);
-    return 0;
-}
-
 int CvmxPlayer::Release() {
     playerProcess.reset();
     playerThread.reset();
@@ -142,11 +77,9 @@ int CvmxPlayer::Release() {
 }
 
 int CvmxPlayer::CheckInstall() {
-    auto association = ReadPlayerAssociation();
-    if (!association) return ERROR_SERVICE_DOES_NOT_EXIST;
-    commandLine = PlayerCommandFromAssociation(*association, configPath);
+    commandLine = ReadVmwareCommand(kPlayerProgram, configPath);
     if (commandLine.empty()) return ERROR_SERVICE_DOES_NOT_EXIST;
-    logPath = PlayerLogPath(configPath);
+    logPath = VmwareLogPath(configPath);
     return 0;
 }
 
@@ -160,18 +93,13 @@ int CvmxPlayer::DeleteLog() {
 int CvmxPlayer::FindVmProcess() {
     vmProcess.reset();
     if (DeleteLog() == 0) {
-        char line[256] = {};
-        if (FILE* log = std::fopen(logPath.c_str(), "r")) {
-            if (!std::fgets(line, sizeof line, log)) line[0] = '\0';
-            std::fclose(log);
-        }
-        unsigned long pid = PidFromLogLine(line);
+        DWORD pid = ReadLogPid(logPath);
         if (pid != 0) {
             vmPid = pid;
-            vmProcess.reset(OpenWithBestAccess(vmPid, true));
+            vmProcess = OpenVmProcess(vmPid);
             if (vmProcess && !playerProcess) {
-                playerPid = FindPlayerParent(vmPid);
-                if (playerPid) playerProcess.reset(OpenWithBestAccess(playerPid, false));
+                playerPid = ParentRunning(vmPid, kPlayerExe);
+                if (playerPid) playerProcess = OpenWithBestAccess(playerPid, false);
             }
         }
     }
@@ -214,8 +142,8 @@ int CvmxPlayer::Start(int show) {
         ProcessSecurity security;
         std::string mutableCommand = commandLine;  // CreateProcessA may write into it
         PROCESS_INFORMATION info{};
-        if (!CreateProcessA(nullptr, mutableCommand.data(), security.ProcessAttributes(), security.ThreadAttributes(), FALSE, 0,
-                            nullptr, nullptr, &startup, &info))
+        if (!CreateProcessA(nullptr, mutableCommand.data(), security.ProcessAttributes(), security.ThreadAttributes(),
+                            FALSE, 0, nullptr, nullptr, &startup, &info))
             return ERROR_NO_PROC_SLOTS;
         playerProcess.reset(info.hProcess);
         playerThread.reset(info.hThread);
@@ -236,13 +164,15 @@ int CvmxPlayer::Poll(int refresh, int converse) {
                 // A player that ended before its VM's process was found
                 // leaves only its handle: that is no running VM, and holding
                 // it would keep the state "starting" for good.
-                if (playerProcess && !IsActive(playerProcess.get())) {
+                if (playerProcess && !IsStillRunning(playerProcess.get())) {
                     playerProcess.reset();
                     playerThread.reset();
                 }
-                if (FindVmProcess()) RaiseStateTo(StateStarting);
-                else state = StateStopped;
-            } else if ((playerProcess && IsActive(playerProcess.get())) || IsActive(vmProcess.get())) {
+                if (FindVmProcess())
+                    RaiseStateTo(StateStarting);
+                else
+                    state = StateStopped;
+            } else if (IsStillRunning(playerProcess.get()) || IsStillRunning(vmProcess.get())) {
                 RaiseStateTo(StateStarting);
             } else {
                 Release();
@@ -262,14 +192,8 @@ int CvmxPlayer::Stop() {
 
     if (RequestApplianceShutdown() == 0) Sleep(kShutdownGraceMs);
     CloseFrame();
-    if (playerProcess && WaitForSingleObject(playerProcess.get(), kPlayerExitWaitMs) == WAIT_TIMEOUT) {
-        TerminateProcess(playerProcess.get(), 0);
-        WaitForSingleObject(playerProcess.get(), kAfterTerminateWaitMs);
-    }
-    if (vmProcess && WaitForSingleObject(vmProcess.get(), kVmExitWaitMs) == WAIT_TIMEOUT) {
-        TerminateProcess(vmProcess.get(), 0);
-        WaitForSingleObject(vmProcess.get(), kAfterTerminateWaitMs);
-    }
+    if (playerProcess) EndProcess(playerProcess.get(), kPlayerExitWaitMs);
+    if (vmProcess) EndProcess(vmProcess.get(), kVmExitWaitMs);
     Release();
     Prepare();
     return 0;

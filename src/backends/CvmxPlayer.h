@@ -2,20 +2,16 @@
 // its window is hidden, and a VM already running is recognised through the
 // process id in the VM's log.
 #pragma once
-#include "backends/Cvmx.h"
-#include "backends/PlayerCommand.h"
+#include "backends/VmwareFamily.h"
 #include "base/Unique.h"
 
 namespace holv {
 
-class CvmxPlayer : public virtual Cvmx {
+class CvmxPlayer : public CvmxVmware {
 public:
     CvmxPlayer() : Cvmx(KindPlayer) {}
     ~CvmxPlayer() override;
 
-    int Open() override;
-    int Close() override;
-    int Prepare() override;
     int Release() override;
     int Start(int show) override;
     int Stop() override;

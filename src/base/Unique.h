@@ -4,7 +4,9 @@
 #pragma once
 #include <windows.h>
 #include <winsock2.h>
+// After windows.h, which it builds on.
 #include <tlhelp32.h>
+
 #include <utility>
 
 namespace holv {
@@ -92,6 +94,12 @@ struct WindowTraits {
     static void close(Type w) { ::DestroyWindow(w); }
 };
 
+struct FindTraits {  // FindFirstFile searches
+    using Type = HANDLE;
+    static Type invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(Type h) { ::FindClose(h); }
+};
+
 using UniqueHandle = Unique<HandleTraits>;
 using UniqueFile = Unique<FileHandleTraits>;
 using UniqueKey = Unique<KeyTraits>;
@@ -102,6 +110,39 @@ using UniqueService = Unique<ServiceTraits>;
 using UniqueModule = Unique<ModuleTraits>;
 using UniqueLocal = Unique<LocalTraits>;
 using UniqueWindow = Unique<WindowTraits>;
+using UniqueFind = Unique<FindTraits>;
+
+// The socket library, started for as long as the holder lives: every
+// successful WSAStartup is matched by one WSACleanup.
+class WinsockStartup {
+public:
+    WinsockStartup() noexcept = default;
+    WinsockStartup(const WinsockStartup&) = delete;
+    WinsockStartup& operator=(const WinsockStartup&) = delete;
+    WinsockStartup(WinsockStartup&& o) noexcept : started_(std::exchange(o.started_, false)) {}
+    WinsockStartup& operator=(WinsockStartup&& o) noexcept {
+        if (this != &o) {
+            reset();
+            started_ = std::exchange(o.started_, false);
+        }
+        return *this;
+    }
+    ~WinsockStartup() { reset(); }
+
+    // Starts version 2.0 unless started already; true when running.
+    bool start() noexcept {
+        WSADATA data;
+        if (!started_) started_ = ::WSAStartup(MAKEWORD(2, 0), &data) == 0;
+        return started_;
+    }
+    void reset() noexcept {
+        if (std::exchange(started_, false)) ::WSACleanup();
+    }
+    explicit operator bool() const noexcept { return started_; }
+
+private:
+    bool started_ = false;
+};
 
 // Runs a roll-back unless released: for set-ups of several steps.
 template <typename F>

@@ -4,7 +4,8 @@
 
 #include <cstring>
 
-#include "backends/Cvmx.h"
+#include "base/RegistryText.h"
+#include "base/SystemVersion.h"
 #include "base/Text.h"
 #include "base/Unique.h"
 #include "host/ProcessLaunch.h"
@@ -15,32 +16,14 @@ namespace {
 
 constexpr size_t kHandlerKeySize = 128;
 constexpr size_t kProgIdSize = 64;
-constexpr int kNotLoaded = 1062;
-constexpr int kNoAddress = 1228;
-
-DWORD SystemMajorVersion() {
-    OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (!GetVersionExA(&info)) return 0;
-#pragma GCC diagnostic pop
-    return info.dwMajorVersion;
-}
 
 // A string value read into size bytes (the last kept for the NUL); empty
 // when it is missing, of another type or too long.
-void ReadString(HKEY root, const char* keyPath, const char* name, char* text, DWORD size) {
+void ReadString(HKEY root, const char* keyPath, const char* name, char* text, size_t size) {
     text[0] = '\0';
     UniqueKey key;
     if (RegOpenKeyExA(root, keyPath, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return;
-    DWORD type = 0, got = size - 1;
-    if (RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(text), &got) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ)) {
-        text[0] = '\0';
-        return;
-    }
-    text[got < size ? got : size - 1] = '\0';
+    ReadRegistryText(key.get(), name, text, size);
 }
 
 // Since Windows Vista the user's own choice of browser lives under
@@ -48,7 +31,7 @@ void ReadString(HKEY root, const char* keyPath, const char* name, char* text, DW
 void HandlerKeyFor(const char* url, size_t schemeLength, char (&key)[kHandlerKeySize]) {
     int n = static_cast<int>(schemeLength);
     FormatText(key, sizeof key, "%.*s\\shell\\open\\command", n, url);
-    if (SystemMajorVersion() < 6) return;
+    if (SystemVersion().dwMajorVersion < 6) return;
     char choice[256];
     FormatText(choice, sizeof choice,
                "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\%.*s\\UserChoice", n, url);
@@ -98,11 +81,7 @@ int OpenUrl(const char* url) {
 #pragma GCC diagnostic pop
 }
 
-int OpenApplianceGui(Cvmx& backend) {
-    if (backend.state == StateNone) return kNotLoaded;
-    if (backend.applianceIp == 0) backend.Poll(1, 1);
-    if (backend.applianceIp == 0) return kNoAddress;
-    const char* address = backend.GetIpText();
+int OpenApplianceUrl(const char* address) {
     char url[64];
     FormatText(url, sizeof url, "%s://%s%s", "https", address, "/");
     CheckProxyForAppliance(address);

@@ -5,8 +5,6 @@
 
 namespace holv {
 
-class Cvmx;
-
 inline constexpr int kNoScheme = 87;  // ERROR_INVALID_PARAMETER: a URL without a scheme
 
 // The command a URL is started with.
@@ -26,10 +24,9 @@ int ChooseUrlCommand(const char* url, UrlCommand* out);
 // the start's result (0 when started), or kNoScheme.
 int OpenUrl(const char* url);
 
-// Opens "https://<appliance address>/", first warning once per run about a
-// browser proxy that holds no exception for the appliance. 1062 when the
-// backend is not loaded, 1228 when the appliance's address is still unknown
-// after a poll, else OpenUrl's result.
-int OpenApplianceGui(Cvmx& backend);
+// Opens "https://<address>/", the appliance's web interface (address in
+// dotted text), first warning once per run about a browser proxy that holds
+// no exception for the appliance. OpenUrl's result.
+int OpenApplianceUrl(const char* address);
 
 }  // namespace holv

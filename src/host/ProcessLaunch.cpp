@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/FilePtr.h"
 #include "base/Text.h"
 #include "host/ProcessSecurity.h"
 
@@ -122,17 +123,16 @@ std::optional<std::string> ReadCapture(const char* name) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!::GetFileAttributesExA(name, GetFileExInfoStandard, &data)) return std::nullopt;
     if (data.nFileSizeHigh != 0 || data.nFileSizeLow == 0) return std::nullopt;
-    std::FILE* f = std::fopen(name, "r");
+    FilePtr f(std::fopen(name, "r"));
     if (!f) return std::nullopt;
     std::optional<std::string> text;
     try {
         std::string buffer(data.nFileSizeLow, '\0');
-        buffer.resize(std::fread(buffer.data(), 1, buffer.size(), f));
+        buffer.resize(std::fread(buffer.data(), 1, buffer.size(), f.get()));
         text = std::move(buffer);
     } catch (...) {
         // Out of memory: the output stays none, as documented.
     }
-    std::fclose(f);
     return text;
 }
 

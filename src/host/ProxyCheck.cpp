@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/RegistryText.h"
 #include "base/Text.h"
 #include "base/Unique.h"
 #include "host/ProxyRules.h"
@@ -35,15 +36,8 @@ std::optional<uint32_t> DwordValue(HKEY key, const char* name) {
 // "ProxyOverride" as text: empty when missing; false when it is there but
 // cannot be read whole, so it must not be rewritten.
 bool ReadProxyOverride(HKEY key, char (&text)[kProxyOverrideSize]) {
-    DWORD type = 0, size = sizeof text - 1;
-    LSTATUS rc = RegQueryValueExA(key, "ProxyOverride", nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
-    if (rc == ERROR_FILE_NOT_FOUND) {
-        text[0] = '\0';
-        return true;
-    }
-    if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
-    text[size < sizeof text ? size : sizeof text - 1] = '\0';
-    return true;
+    LSTATUS rc = ReadRegistryText(key, "ProxyOverride", text);
+    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "host/RegistryPath.h"
 #include "host/RegistryValueText.h"
 #include "imc/ImcOperations.h"
+#include "imc/ImcVariables.h"
 
 namespace holv {
 namespace {
@@ -42,7 +43,7 @@ void ReportRegistryValue(const uint8_t* mac, const char* text) {
     bool read = SplitRegistryPath(text, &path) && ReadValue(path, type, data, size);
     uint8_t reply[kReportedValueSize + 1];
     size_t length = FormatReportedValue(path.value.c_str(), type, read ? data : nullptr, read ? size : 0, reply);
-    ImcSetString(mac, "", "", kGroupReport, kItemReport, static_cast<int>(length),
+    ImcSetString(mac, "", "", kGroupHostAgent, kItemReport, static_cast<int>(length),
                  reinterpret_cast<const char*>(reply));
 }
 

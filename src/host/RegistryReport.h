@@ -5,9 +5,6 @@
 
 namespace holv {
 
-inline constexpr uint16_t kGroupReport = 0xF000;
-inline constexpr uint16_t kItemReport = 0xF092;
-
 // Sends exactly one reply, the value's text and the byte 0xFF (just 0xFF when
 // the path is bad or the value cannot be read). The send's result is ignored.
 void ReportRegistryValue(const uint8_t* mac, const char* path);

@@ -73,8 +73,8 @@ void ImcOpenPipe(const char* name) {
     if (g_conversation) ImcTransportOpenPipe(g_conversation->transport, name);
 }
 
-void ImcSetNotifyWindow(HWND window) {
-    if (g_conversation) ImcTransportSetNotifyWindow(g_conversation->transport, window);
+void ImcSetNotifyWindow(HWND window, UINT message) {
+    if (g_conversation) ImcTransportSetNotifyWindow(g_conversation->transport, window, message);
 }
 
 int ImcQueryStatus(const uint8_t* mac, char* productName, char* firmware, char* deviceName, uint32_t* address,

@@ -24,7 +24,8 @@ int ImcCreate();
 int ImcDestroy();
 void ImcSetTarget(uint32_t address);
 void ImcOpenPipe(const char* name);
-void ImcSetNotifyWindow(HWND window);
+// Input notices are posted to window as `message`; null stops them.
+void ImcSetNotifyWindow(HWND window, UINT message);
 
 // Buffers of 100 bytes, each may be null; texts cut to 99 characters.
 int ImcQueryStatus(const uint8_t* mac, char* productName, char* firmware, char* deviceName, uint32_t* address,

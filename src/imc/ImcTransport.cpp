@@ -7,8 +7,7 @@
 #include <memory>
 #include <new>
 
-#include "app/Program.h"
-#include "backends/LinkRule.h"
+#include "base/Address.h"
 #include "base/Text.h"
 #include "imc/ImcCodes.h"
 #include "imc/ImcLog.h"
@@ -25,7 +24,7 @@ using GetAdaptersAddressesFn = ULONG(WINAPI*)(ULONG, ULONG, void*, IP_ADAPTER_AD
 using CancelIPChangeNotifyFn = BOOL(WINAPI*)(OVERLAPPED*);
 
 const char* Dotted(uint32_t address, char (&text)[16]) {
-    FormatIpv4(text, sizeof text, reinterpret_cast<const uint8_t*>(&address));
+    FormatIpv4(text, sizeof text, address);
     return text;
 }
 
@@ -228,8 +227,7 @@ int ReceiveFromPipe(ImcTransport& t, ImcBuffer& frame, uint32_t& sender) {
 }  // namespace
 
 void ImcTransportOpen(ImcTransport& t, uint32_t target) {
-    WSADATA data;
-    t.winsockStarted = WSAStartup(MAKEWORD(2, 0), &data) == 0;
+    t.winsock.start();
     t.target = target;
     t.notifyWindow = nullptr;
     t.pipe.reset();
@@ -253,8 +251,7 @@ void ImcTransportClose(ImcTransport& t) {
         t.addressWatch = nullptr;
     }
     CloseInterfaceSockets(t);
-    if (t.winsockStarted) WSACleanup();
-    t.winsockStarted = false;
+    t.winsock.reset();
     t.pipe.reset();
 }
 
@@ -262,9 +259,11 @@ void ImcTransportReopen(ImcTransport& t) {
     ImcLog("Trying to work around winsock bug!\n");
     uint32_t target = t.target;
     HWND window = t.notifyWindow;
+    UINT message = t.notifyMessage;
     ImcTransportClose(t);
     ImcTransportOpen(t, target);
     t.notifyWindow = window;
+    t.notifyMessage = message;
     t.target = kImcNoTarget;
 }
 
@@ -288,9 +287,10 @@ void ImcTransportOpenPipe(ImcTransport& t, const char* name) {
     ImcLog("Connected to %s\n", path);
 }
 
-void ImcTransportSetNotifyWindow(ImcTransport& t, HWND window) {
+void ImcTransportSetNotifyWindow(ImcTransport& t, HWND window, UINT message) {
     ImcTransportSuspendNotify(t);
     t.notifyWindow = window;
+    t.notifyMessage = message;
     ImcTransportResumeNotify(t);
 }
 
@@ -305,11 +305,11 @@ void ImcTransportSuspendNotify(ImcTransport& t) {
 
 void ImcTransportResumeNotify(ImcTransport& t) {
     if (!t.notifyWindow) return;
-    ForEachSocket(t, [&](SOCKET s) { WSAAsyncSelect(s, t.notifyWindow, WM_IMC_INPUT, FD_READ); });
+    ForEachSocket(t, [&](SOCKET s) { WSAAsyncSelect(s, t.notifyWindow, t.notifyMessage, FD_READ); });
 }
 
 void ImcTransportPostNotify(ImcTransport& t) {
-    if (t.notifyWindow) PostMessageA(t.notifyWindow, WM_IMC_INPUT, 0, 0);
+    if (t.notifyWindow) PostMessageA(t.notifyWindow, t.notifyMessage, 0, 0);
 }
 
 int ImcTransportSend(ImcTransport& t, const uint8_t* frame, int length) {

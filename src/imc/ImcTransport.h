@@ -3,8 +3,10 @@
 // known), a wildcard fallback socket, and optionally a named pipe that
 // carries IPv4/UDP packets.
 #pragma once
+// clang-format off
 #include <winsock2.h>
 #include <windows.h>
+// clang-format on
 
 #include <cstdint>
 #include <vector>
@@ -20,6 +22,7 @@ struct ImcTransport {
     UniqueSocket fallbackSocket;
     uint32_t target = kImcNoTarget;  // network order
     HWND notifyWindow = nullptr;
+    UINT notifyMessage = 0;  // what input notices are posted as
     std::vector<UniqueSocket> interfaceSockets;
     UniqueFile pipe;
     uint16_t packetId = 0;
@@ -27,7 +30,7 @@ struct ImcTransport {
     UniqueHandle addressEvent;
     HANDLE addressWatch = nullptr;
     OVERLAPPED addressOverlapped{};
-    bool winsockStarted = false;
+    WinsockStartup winsock;
 };
 
 void ImcTransportOpen(ImcTransport& t, uint32_t target);
@@ -35,7 +38,8 @@ void ImcTransportClose(ImcTransport& t);
 void ImcTransportReopen(ImcTransport& t);
 void ImcTransportSetTarget(ImcTransport& t, uint32_t address);
 void ImcTransportOpenPipe(ImcTransport& t, const char* name);
-void ImcTransportSetNotifyWindow(ImcTransport& t, HWND window);
+// Input notices go to window as `message` (the owner's choice of number).
+void ImcTransportSetNotifyWindow(ImcTransport& t, HWND window, UINT message);
 void ImcTransportSuspendNotify(ImcTransport& t);
 void ImcTransportResumeNotify(ImcTransport& t);
 void ImcTransportPostNotify(ImcTransport& t);

@@ -19,7 +19,7 @@ std::string NetConfigCommandFrom(const char* associationText);
 
 #ifdef _WIN32
 // The default value of HKEY_CLASSES_ROOT "VMware.Document\shell\open\command";
-// none when the key or value cannot be read or has length 0.
+// none when the key or value cannot be read or holds no text.
 std::optional<std::string> ReadPlayerAssociation();
 #endif
 

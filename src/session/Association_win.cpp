@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "base/RegistryText.h"
 #include "base/Unique.h"
 #include "session/Association.h"
 
@@ -11,15 +12,9 @@ std::optional<std::string> ReadPlayerAssociation() {
         ERROR_SUCCESS) {
         return std::nullopt;
     }
-    char text[kAssociationSize];
-    DWORD type = 0;
-    DWORD size = sizeof text;
-    if (::RegQueryValueExA(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS ||
-        size == 0 || (type != REG_SZ && type != REG_EXPAND_SZ)) {
-        return std::nullopt;
-    }
-    // A registry string need not carry its terminator.
-    text[size < sizeof text ? size : sizeof text - 1] = '\0';
+    // The whole 256-byte value is asked for; the reader adds the terminator.
+    char text[kAssociationSize + 1];
+    if (ReadRegistryText(key.get(), nullptr, text) != ERROR_SUCCESS || text[0] == '\0') return std::nullopt;
     return std::string(text);
 }
 

@@ -8,10 +8,12 @@
 #include <memory>
 #include <new>
 
-#include "backends/Cvmx.h"
+#include "base/RegistryText.h"
 #include "base/Unique.h"
 #include "imc/ImcOperations.h"
 #include "imc/ImcTags.h"
+#include "imc/ImcVariables.h"
+#include "session/ApplianceSession.h"
 #include "session/SearchList.h"
 #include "session/VmxFileIdentity.h"
 
@@ -62,12 +64,7 @@ int ReadHostName(std::unique_ptr<char[]>& name) {
     if (rc != ERROR_SUCCESS) return static_cast<int>(rc);
     name.reset(new (std::nothrow) char[size + 1]);
     if (!name) return kCryptoFailed;
-    DWORD type = 0;
-    rc = RegQueryValueExA(key.get(), "Hostname", nullptr, &type, reinterpret_cast<BYTE*>(name.get()), &size);
-    if (rc != ERROR_SUCCESS) return static_cast<int>(rc);
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
-    name[size] = '\0';
-    return 0;
+    return static_cast<int>(ReadRegistryText(key.get(), "Hostname", name.get(), size + 1));
 }
 
 }  // namespace
@@ -78,16 +75,16 @@ int Md5Digest(const DigestPart* parts, size_t count, uint8_t digest[16]) {
     return HashParts(provider.get(), parts, count, digest);
 }
 
-int RegisterHostName(Cvmx& backend, int options) {
-    backend.resync = 1;  // cleared only by an answered registration
+int RegisterHostName(ApplianceSession& session, const SessionHost& host, int options) {
+    session.resync = 1;  // cleared only by an answered registration
     std::unique_ptr<char[]> hostName;
     if (int rc = ReadHostName(hostName)) return rc;
     UniqueCryptProvider provider;
     if (int rc = AcquireProvider(provider)) return rc;
     uint8_t uuid[16];
-    if (backend.ReadMachineUuid(uuid) != 0) return kNoIdentity;
+    if (host.ReadVmUuid(uuid) != 0) return kNoIdentity;
 
-    const std::string& path = backend.configPath;
+    const std::string& path = host.VmConfigPath();
     const DigestPart parts[] = {
         {hostName.get(), std::strlen(hostName.get())}, {path.c_str(), path.size()}, {uuid, sizeof uuid}};
     uint8_t digest[16];
@@ -97,10 +94,10 @@ int RegisterHostName(Cvmx& backend, int options) {
     uint8_t random[kIdentityRandomSize];
     if (!CryptGenRandom(provider.get(), sizeof random, random)) return kCryptoFailed;
 
-    int result = ImcSendHostIdentity(backend.applianceMac, hostName.get(), digest, random, options);
+    int result = ImcSendHostIdentity(session.applianceMac, hostName.get(), digest, random, options);
     if (result == ImcOk) {
-        backend.resync = 0;
-        ImcSetInteger(backend.applianceMac, "", "", kGroupHostIdentity, kItemIdentityDone, ImcTagInteger,
+        session.resync = 0;
+        ImcSetInteger(session.applianceMac, "", "", kGroupHostAgent, kItemIdentityDone, ImcTagInteger,
                       kIdentityDoneValue);
     }
     return result;

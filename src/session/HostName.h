@@ -7,10 +7,9 @@
 
 namespace holv {
 
-class Cvmx;
+struct ApplianceSession;
+class SessionHost;
 
-inline constexpr uint16_t kGroupHostIdentity = 0xF000;
-inline constexpr uint16_t kItemIdentityDone = 0xF090;
 inline constexpr int32_t kIdentityDoneValue = 14;
 inline constexpr size_t kIdentityRandomSize = 128;
 
@@ -22,11 +21,12 @@ struct DigestPart {
 };
 int Md5Digest(const DigestPart* parts, size_t count, uint8_t digest[16]);
 
-// Sends the identity message to the backend's appliance and then sets the
-// appliance's variable 0xF000.0xF090 to 14. Sets the backend's resync and
-// clears it only when the message was answered. Returns 0, a registry error,
-// 1228 without a VM UUID, 1 when memory or a cryptographic step failed, or
-// the send's ImcResult.
-int RegisterHostName(Cvmx& backend, int options);
+// Sends the identity message to the session's appliance and then sets the
+// appliance's variable 0xF000.0xF090 to 14. Sets the session's resync and
+// clears it only when the message was answered. The digest covers the host
+// name, the VM's configuration path and its UUID, which the host supplies.
+// Returns 0, a registry error, 1228 without a VM UUID, 1 when memory or a
+// cryptographic step failed, or the send's ImcResult.
+int RegisterHostName(ApplianceSession& session, const SessionHost& host, int options);
 
 }  // namespace holv

@@ -30,21 +30,6 @@ bool AllLowerHex(std::string_view text) {
 
 }  // namespace
 
-uint32_t NetToHost32(uint32_t networkOrder) {
-    const auto* b = reinterpret_cast<const uint8_t*>(&networkOrder);
-    return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | uint32_t{b[3]};
-}
-
-uint32_t HostToNet32(uint32_t hostOrder) {
-    uint32_t out;
-    auto* b = reinterpret_cast<uint8_t*>(&out);
-    b[0] = static_cast<uint8_t>(hostOrder >> 24);
-    b[1] = static_cast<uint8_t>(hostOrder >> 16);
-    b[2] = static_cast<uint8_t>(hostOrder >> 8);
-    b[3] = static_cast<uint8_t>(hostOrder);
-    return out;
-}
-
 bool RoutePairLess(const RoutePair& a, const RoutePair& b) {
     uint32_t ad = NetToHost32(a.destination), bd = NetToHost32(b.destination);
     if (ad != bd) return ad < bd;

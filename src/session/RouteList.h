@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Address.h"  // NetToHost32, HostToNet32
+
 namespace holv {
 
 // Destination and mask in network order, as the route table holds them.
@@ -23,9 +25,6 @@ inline constexpr size_t kRouteListMaxEntries = 1024;
 
 // The pair that asks for limited broadcasts through the appliance's interface.
 inline constexpr RoutePair kBroadcastPair{0xFFFFFFFFu, 0xFFFFFFFFu};
-
-uint32_t NetToHost32(uint32_t networkOrder);
-uint32_t HostToNet32(uint32_t hostOrder);
 
 // Ascending by destination, then by mask, both in host order.
 bool RoutePairLess(const RoutePair& a, const RoutePair& b);

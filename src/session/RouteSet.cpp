@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "backends/LinkRule.h"  // FormatIpv4
+#include "base/Address.h"
 #include "base/Text.h"
 
 namespace holv {
@@ -45,8 +45,8 @@ RouteSet::~RouteSet() {
     RemoveAllRoutes();
 }
 
-void RouteSet::InstallRoutes(uint32_t applianceIp, const uint8_t mac[6], Cvmx* owner, RouteListSource& source) {
-    backend = owner;
+void RouteSet::InstallRoutes(uint32_t applianceIp, const uint8_t mac[6], bool runCommands, RouteListSource& source) {
+    mayRunCommands = runCommands;
     if (applianceIp != routeTemplate.nextHop) UseGateway(applianceIp);
     std::memcpy(applianceMac, mac, sizeof applianceMac);
 
@@ -158,9 +158,9 @@ void RouteSet::SetMetrics() {
 
 int RouteSet::ApplyBroadcastRoute() {
     if (system.GetMajorVersion() >= kFirstSettableBroadcastVersion) return system.SetForwardEntry(broadcastRow);
-    if (!backend) return 1;
+    if (!mayRunCommands) return 1;
     char address[16];
-    FormatIpv4(address, sizeof address, reinterpret_cast<const uint8_t*>(&localAddress));
+    FormatIpv4(address, sizeof address, localAddress);
     char line[256];
     FormatText(line, sizeof line, kBroadcastCommand, kAdapterName, address);
     return system.RunCommandLine(line);
@@ -168,7 +168,7 @@ int RouteSet::ApplyBroadcastRoute() {
 
 void RouteSet::RestoreBroadcastRoute() {
     if (system.GetMajorVersion() < kFirstSettableBroadcastVersion) {
-        if (!backend) return;
+        if (!mayRunCommands) return;
         char line[256];
         FormatText(line, sizeof line, kBroadcastCommand, kAdapterName, "0.0.0.0");
         system.RunCommandLine(line);

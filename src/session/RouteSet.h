@@ -11,8 +11,6 @@
 
 namespace holv {
 
-class Cvmx;
-
 // Where the appliance's two route lists come from.
 class RouteListSource {
 public:
@@ -25,8 +23,6 @@ public:
 
 class RouteSet {
 public:
-    // With the process's route system (ActiveRouteSystem, Windows build).
-    RouteSet();
     explicit RouteSet(RouteSystem& system);
     // Removes every route still installed.
     ~RouteSet();
@@ -34,9 +30,9 @@ public:
     RouteSet& operator=(const RouteSet&) = delete;
 
     // After every successful contact: brings the installed routes in line
-    // with the appliance's lists. `backend` may be null (then the older
-    // systems' broadcast command cannot be run).
-    void InstallRoutes(uint32_t applianceIp, const uint8_t mac[6], Cvmx* backend, RouteListSource& source);
+    // with the appliance's lists. Without mayRunCommands the older systems'
+    // broadcast command is not run (a route set without a backend behind it).
+    void InstallRoutes(uint32_t applianceIp, const uint8_t mac[6], bool mayRunCommands, RouteListSource& source);
     // Lost contact, every Stop, a VM found not running, destruction.
     void RemoveAllRoutes();
 
@@ -64,7 +60,7 @@ private:
     uint32_t localAddress = 0;
     uint8_t applianceMac[6] = {};
     std::vector<RoutePair> installed;
-    Cvmx* backend = nullptr;
+    bool mayRunCommands = false;
 };
 
 }  // namespace holv

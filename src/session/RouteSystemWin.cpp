@@ -12,6 +12,7 @@
 #include <netioapi.h>
 // clang-format on
 
+#include "base/SystemVersion.h"
 #include "host/ProcessLaunch.h"
 #include "session/RouteSystem.h"
 
@@ -130,7 +131,7 @@ public:
         return row.Metric;
     }
 
-    int GetMajorVersion() override { return LOBYTE(LOWORD(::GetVersion())); }
+    int GetMajorVersion() override { return static_cast<int>(SystemVersion().dwMajorVersion); }
 
     int RunCommandLine(const char* commandLine) override {
         return RunCommand(kWaitForever, CREATE_NO_WINDOW, "%s", commandLine);

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "base/RegistryText.h"
 #include "base/Text.h"
 #include "base/Unique.h"
 #include "session/SearchListPlan.h"
@@ -20,12 +21,8 @@ constexpr size_t kRegistryNameSize = 256;
 
 // A REG_SZ value read into a 256-byte buffer: at most 255 characters kept.
 std::optional<std::string> ReadShortText(HKEY key, const char* name) {
-    char text[kRegistryNameSize] = {};
-    DWORD type = 0, size = sizeof text - 1;
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS ||
-        type != REG_SZ)
-        return std::nullopt;
-    text[size < sizeof text ? size : sizeof text - 1] = '\0';
+    char text[kRegistryNameSize];
+    if (ReadRegistryText(key, name, text) != ERROR_SUCCESS) return std::nullopt;
     return std::string(text);
 }
 
@@ -64,11 +61,9 @@ public:
 // but unusable (another type, or too long to be kept whole).
 ListValue ReadListValue(HKEY key, const char* name) {
     char text[kSearchListSize];
-    DWORD type = 0, size = kSearchListMax;
-    LSTATUS rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+    LSTATUS rc = ReadRegistryText(key, name, text);
     if (rc == ERROR_FILE_NOT_FOUND) return ListValue::Missing();
-    if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return ListValue::Unreadable();
-    text[size < kSearchListSize ? size : kSearchListMax] = '\0';  // a value stored without its NUL
+    if (rc != ERROR_SUCCESS) return ListValue::Unreadable();
     return ListValue::Of(text);
 }
 

@@ -4,15 +4,11 @@
 #include <cstring>
 #include <memory>
 
+#include "base/FilePtr.h"
 #include "base/Text.h"
 
 namespace holv {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // Reads one piece of a line, as a 256-byte fgets would: at most cap-1
 // characters, ending after a newline. Unlike fgets it reports the length, so
@@ -95,7 +91,7 @@ int WriteVmxValue(const std::string& path, const char* key, const char* valueOrN
     // A cut name is no longer "<path>.tmp": it could name the file itself (a
     // path of exactly 259 characters) or someone else's file.
     if (FormatText(tempPath, sizeof tempPath, "%s.tmp", path.c_str()) != path.size() + 4) return 0;
-    std::FILE* out = std::fopen(tempPath, "w");
+    FilePtr out(std::fopen(tempPath, "w"));
     if (!out) return 0;
 
     bool changed = false, keyFound = false, skipRest = false;
@@ -114,25 +110,26 @@ int WriteVmxValue(const std::string& path, const char* key, const char* valueOrN
         }
         if (VmxLineBelongsTo(piece, key)) {
             keyFound = changed = true;
-            if (valueOrNull) std::fprintf(out, "%s = \"%s\"\n", key, value.c_str());
+            if (valueOrNull) std::fprintf(out.get(), "%s = \"%s\"\n", key, value.c_str());
             skipRest = !endsLine;
         } else {
-            std::fwrite(piece, 1, len, out);
+            std::fwrite(piece, 1, len, out.get());
         }
     }
     if (valueOrNull && !keyFound) {
         // End a last line that lacks its newline (an empty file gets an
         // empty first line) before the new key line.
-        if (!anyPiece || !lastEndedLine) std::fputc('\n', out);
-        std::fprintf(out, "%s = \"%s\"\n", key, value.c_str());
+        if (!anyPiece || !lastEndedLine) std::fputc('\n', out.get());
+        std::fprintf(out.get(), "%s = \"%s\"\n", key, value.c_str());
         changed = true;
     }
 
     // A read or write error (a folder as the path, a full disk) must not
     // replace the configuration with a partial copy.
     const bool readFailed = std::ferror(in.get()) != 0;
-    bool writeFailed = std::ferror(out) != 0;
-    if (std::fclose(out) != 0) writeFailed = true;
+    bool writeFailed = std::ferror(out.get()) != 0;
+    // The close flushes: its failure is a write failure too.
+    if (std::fclose(out.release()) != 0) writeFailed = true;
     in.reset();
     if (readFailed || writeFailed || !changed || !replace(tempPath, path.c_str())) {
         std::remove(tempPath);

@@ -4,16 +4,12 @@
 #include <cstring>
 #include <memory>
 
+#include "base/FilePtr.h"
 #include "base/Text.h"
 #include "session/VmxFile.h"
 
 namespace holv {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';

@@ -1,7 +1,7 @@
 #include "ui/AboutDialog.h"
 
-#include "app/Program.h"
 #include "base/Text.h"
+#include "ui/Resources.h"
 
 namespace holv {
 

@@ -1,8 +1,8 @@
 #include "ui/OptionsDialog.h"
 
-#include "app/Program.h"
-#include "app/Service.h"
 #include "backends/Cvmx.h"
+#include "ui/Commands.h"
+#include "ui/Resources.h"
 #include "ui/StatusDisplay.h"
 #include "ui/SystemTray.h"
 
@@ -12,28 +12,37 @@ namespace {
 constexpr int kBridged = 0;
 constexpr int kNat = 1;
 
-int CurrentConnectionType() {
-    Cvmx* vm = g_program.backend.get();
-    return vm ? vm->GetConnectionType() : kBridged;
+// The dialog's procedure reaches the program it was opened for here.
+ProgramState& ProgramOf(HWND dialog) {
+    return *reinterpret_cast<ProgramState*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
+int CurrentConnectionType(const ProgramState& p) {
+    return p.backend ? p.backend->GetConnectionType() : kBridged;
+}
+
+bool AutostartIsSet(const ProgramState& p) {
+    return p.autostart.isSet && p.autostart.isSet();
 }
 
 bool Checked(HWND dialog, int id) {
     return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
 }
 
-void OnInit(HWND dialog) {
-    CheckDlgButton(dialog, IdcAutostart, ServiceIsAutostart() ? BST_CHECKED : BST_UNCHECKED);
+void OnInit(HWND dialog, ProgramState& p) {
+    SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&p));
+    CheckDlgButton(dialog, IdcAutostart, AutostartIsSet(p) ? BST_CHECKED : BST_UNCHECKED);
     // "hostonly" and "custom" have no button: neither is checked.
-    int type = CurrentConnectionType();
+    int type = CurrentConnectionType(p);
     CheckDlgButton(dialog, IdcBridged, type == kBridged ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IdcNat, type == kNat ? BST_CHECKED : BST_UNCHECKED);
 }
 
-void ApplyAutostart(bool wanted) {
+void ApplyAutostart(const ProgramState& p, bool wanted) {
     // Read again: the service may have changed while the dialog was open.
-    bool automatic = ServiceIsAutostart();
-    if (wanted && !automatic) InstallService(g_program.configPath);
-    if (!wanted && automatic) RemoveService();
+    bool automatic = AutostartIsSet(p);
+    if (wanted && !automatic && p.autostart.install) p.autostart.install(p.configPath);
+    if (!wanted && automatic && p.autostart.remove) p.autostart.remove();
 }
 
 // The chosen type; with neither button checked ("hostonly" or "custom" in
@@ -45,12 +54,12 @@ int ChosenConnectionType(HWND dialog, int current) {
     return current;
 }
 
-void OnOk(HWND dialog) {
-    ApplyAutostart(Checked(dialog, IdcAutostart));
-    int current = CurrentConnectionType();
+void OnOk(HWND dialog, ProgramState& p) {
+    ApplyAutostart(p, Checked(dialog, IdcAutostart));
+    int current = CurrentConnectionType(p);
     int chosen = ChosenConnectionType(dialog, current);
     EndDialog(dialog, IDOK);
-    Cvmx* vm = g_program.backend.get();
+    Cvmx* vm = p.backend.get();
     if (chosen == current || !vm) return;
     // The network editor only has something to edit for NAT; the next
     // refresh applies the whole rule.
@@ -62,16 +71,17 @@ void OnOk(HWND dialog) {
 
 }  // namespace
 
-INT_PTR ShowOptionsDialog(HINSTANCE instance, HWND owner) {
-    return DialogBoxParamA(instance, MAKEINTRESOURCEA(kResDialogOptions), owner, OptionsDialogProc, 0);
+INT_PTR ShowOptionsDialog(HINSTANCE instance, HWND owner, ProgramState& program) {
+    return DialogBoxParamA(instance, MAKEINTRESOURCEA(kResDialogOptions), owner, OptionsDialogProc,
+                           reinterpret_cast<LPARAM>(&program));
 }
 
-INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_INITDIALOG: OnInit(dialog); return TRUE;
+        case WM_INITDIALOG: OnInit(dialog, *reinterpret_cast<ProgramState*>(lParam)); return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
-                case IDOK: OnOk(dialog); return TRUE;
+                case IDOK: OnOk(dialog, ProgramOf(dialog)); return TRUE;
                 case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;  // also Escape
                 default: return FALSE;
             }

@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include "ui/ProgramState.h"
+
 namespace holv {
 
 enum OptionsControl : int {
@@ -17,8 +19,9 @@ inline constexpr char kRunningNoteText[] =
     "This setting can not be changed while the VM is running.\nPlease stop the VM first, then change the setting "
     "again.";
 
-// Modal, owned by owner; returns the dialog's result (1 OK, 2 Cancel).
-INT_PTR ShowOptionsDialog(HINSTANCE instance, HWND owner);
+// Modal, owned by owner; returns the dialog's result (1 OK, 2 Cancel). The
+// dialog reads and changes the program's backend and automatic start.
+INT_PTR ShowOptionsDialog(HINSTANCE instance, HWND owner, ProgramState& program);
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 }  // namespace holv

@@ -2,12 +2,15 @@
 
 #include <winsock2.h>
 
-#include "app/Program.h"
+#include "backends/ApplianceGui.h"
 #include "backends/Cvmx.h"
 #include "base/Text.h"
 #include "base/Unique.h"
+#include "ui/Commands.h"
+#include "ui/Resources.h"
 #include "ui/StatusText.h"
 #include "ui/SystemTray.h"
+#include "ui/WindowMessages.h"
 
 namespace holv {
 namespace {
@@ -19,12 +22,12 @@ CSystemTray g_tray;
 char g_statusText[4096];
 
 // Loaded once at the size the tray wants on this display, and kept.
-HICON StateIcon(int number) {
+HICON StateIcon(HINSTANCE instance, int number) {
     static UniqueIcon icons[kIconLast - kIconFirst + 1];
     if (number < kIconFirst || number > kIconLast) number = kStoppedIcon;
     UniqueIcon& icon = icons[number - kIconFirst];
     if (!icon)
-        icon.reset(static_cast<HICON>(LoadImageA(g_program.instance, MAKEINTRESOURCEA(number), IMAGE_ICON,
+        icon.reset(static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(number), IMAGE_ICON,
                                                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
     return icon.get();
 }
@@ -43,39 +46,39 @@ StatusSnapshot Snapshot(Cvmx& vm, int state) {
     return s;
 }
 
-void ApplyMenu(const MenuState& m, const Cvmx& vm) {
+void ApplyMenu(HINSTANCE instance, const MenuState& m, const Cvmx& vm) {
     CSystemTray& tray = g_tray;
     tray.SetMenuItemGrayed(CmdNetConfig, vm.GetKind() == KindVBox || vm.GetConnectionType() == 0);
     tray.SetMenuItemGrayed(CmdStart, !m.startEnabled);
     tray.SetMenuItemGrayed(CmdStop, !m.stopEnabled);
     tray.SetMenuItemGrayed(CmdBrowse, !m.browseEnabled);
-    tray.SetIcon(StateIcon(m.icon));
+    tray.SetIcon(StateIcon(instance, m.icon));
     tray.SetDefaultMenuItem(static_cast<UINT>(m.defaultCommand), false);
 }
 
 }  // namespace
 
-CSystemTray& Tray() { return g_tray; }
+CSystemTray& Tray() {
+    return g_tray;
+}
 
-void RefreshStatus(int refresh, int converse) {
-    Program& p = g_program;
+void RefreshStatus(ProgramState& p, int refresh, int converse) {
     if (!p.backend) return;
     Cvmx& vm = *p.backend;
     int state = vm.Poll(refresh, converse);
     StatusSnapshot s = Snapshot(vm, state);
     g_tray.SetTooltipText(BuildTooltipText(s).c_str());
     MenuState m = MenuStateFor(s);
-    if (state == StateRunning && p.statusPushPending()) PushStatus(p.statusPushPort());
-    ApplyMenu(m, vm);
+    if (state == StateRunning && p.statusPushPending()) PushStatus(p, p.statusPushPort());
+    ApplyMenu(p.instance, m, vm);
     if (state == StateRunning && p.browsePending()) {
         p.browsePending() = false;
-        OpenApplianceGuiForBackend();
+        OpenApplianceGui(vm);
     }
     SetTimerPeriod(p.mainWindow, p.sessionTimer, m.sessionPeriodMs);
 }
 
-const char* BuildStatusText() {
-    Program& p = g_program;
+const char* BuildStatusText(ProgramState& p) {
     if (!p.backend) {
         g_statusText[0] = '\0';
         return g_statusText;
@@ -85,8 +88,7 @@ const char* BuildStatusText() {
     return g_statusText;
 }
 
-void PushStatus(int port) {
-    Program& p = g_program;
+void PushStatus(ProgramState& p, int port) {
     if (!p.backend) return;
     std::string ip = p.backend->GetIpText();
     // No real address yet: the push waits for one.
@@ -99,23 +101,25 @@ void PushStatus(int port) {
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (connect(s.get(), reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) return;
     // The whole text goes out: a listener must not get a cut status.
-    std::string text = BuildStatusText();
+    std::string text = BuildStatusText(p);
     send(s.get(), text.data(), static_cast<int>(text.size()), 0);
     p.statusPushPending() = false;
     p.statusPushPort() = 0;
     shutdown(s.get(), SD_SEND);
 }
 
-void CreateTrayIcon() {
-    Program& p = g_program;
-    g_tray.Create(p.instance, p.mainWindow, WM_TRAY_NOTIFY, "Holvenstead", StateIcon(kStoppedIcon), kResMenu);
+void CreateTrayIcon(const ProgramState& p) {
+    g_tray.Create(p.instance, p.mainWindow, WM_TRAY_NOTIFY, "Holvenstead", StateIcon(p.instance, kStoppedIcon),
+                  kResMenu);
 }
 
-void RecreateTrayIcon() {
+void RecreateTrayIcon(const ProgramState& p) {
     g_tray.Destroy();
-    CreateTrayIcon();
+    CreateTrayIcon(p);
 }
 
-LRESULT HandleTrayNotification(WPARAM wParam, LPARAM lParam) { return g_tray.HandleNotification(wParam, lParam); }
+LRESULT HandleTrayNotification(WPARAM wParam, LPARAM lParam) {
+    return g_tray.HandleNotification(wParam, lParam);
+}
 
 }  // namespace holv

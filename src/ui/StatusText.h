@@ -6,12 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace holv {
+#include "session/RouteList.h"
 
-struct RouteEntry {
-    uint32_t destination;  // network order
-    uint32_t mask;         // network order
-};
+namespace holv {
 
 struct StatusSnapshot {
     int state = 0;
@@ -22,7 +19,7 @@ struct StatusSnapshot {
     std::string ipText;
     const char* trellisport = nullptr;  // only while Running and non-empty
     const char* rkConnection = nullptr;
-    std::vector<RouteEntry> routes;
+    std::vector<RoutePair> routes;
 };
 
 // Leading one bits of a mask (network order); -1 when it is not contiguous.
@@ -35,12 +32,10 @@ std::string BuildStatusTextFrom(const StatusSnapshot& s, size_t cap = 4096);
 // the remote-access connection.
 std::string BuildTooltipText(const StatusSnapshot& s);
 
-enum MenuCommandId : int { MenuStart = 32771, MenuStop = 32772, MenuBrowse = 32773, MenuStatus = 32774 };
-
 struct MenuState {
     int icon;  // group icon resource
     bool startEnabled, stopEnabled, browseEnabled;
-    int defaultCommand;
+    int defaultCommand;  // a Command
     unsigned sessionPeriodMs;
 };
 

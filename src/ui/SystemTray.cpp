@@ -1,5 +1,6 @@
 #include "ui/SystemTray.h"
 
+#include "base/SystemVersion.h"
 #include "base/Text.h"
 
 namespace holv {
@@ -11,32 +12,24 @@ constexpr UINT kWorkAreaSetting = 47;  // SPI_SETWORKAREA
 CSystemTray* g_tray = nullptr;  // the message window reaches its object here
 UINT g_taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
 
-// The system's version as the shell knows it (the manifest declares the
-// systems this program supports, so the answer is not capped).
-OSVERSIONINFOA SystemVersion() {
-    OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (!GetVersionExA(&info)) info = OSVERSIONINFOA{};
-#pragma GCC diagnostic pop
-    return info;
-}
-
 void PostCommand(HWND window, UINT command, LPARAM shift) {
     PostMessageA(window, WM_COMMAND, command, shift);
 }
 
 }  // namespace
 
-CSystemTray::CSystemTray() { g_tray = this; }
+CSystemTray::CSystemTray() {
+    g_tray = this;
+}
 
 CSystemTray::~CSystemTray() {
     Destroy();
     if (g_tray == this) g_tray = nullptr;
 }
 
-bool CSystemTray::Notify(DWORD action) { return Shell_NotifyIconA(action, &data_) != FALSE; }
+bool CSystemTray::Notify(DWORD action) {
+    return Shell_NotifyIconA(action, &data_) != FALSE;
+}
 
 bool CSystemTray::Create(HINSTANCE instance, HWND owner, UINT callbackMessage, const char* tooltip, HICON icon,
                          UINT id) {

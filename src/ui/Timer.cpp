@@ -1,4 +1,4 @@
-#include "app/Timer.h"
+#include "ui/Timer.h"
 
 namespace holv {
 

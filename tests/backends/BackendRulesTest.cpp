@@ -3,14 +3,14 @@
 #include <cstring>
 
 #include "TestAddress.h"
-#include "backends/LinkRule.h"
-#include "backends/PlayerCommand.h"
+#include "backends/VmwareCommand.h"
+#include "base/Address.h"
 
 using namespace holv;
 
 using holv::test::Ip;
 
-TEST(LinkRule, UsableUnicastExcludesZeroLoopbackAndTop) {
+TEST(Address, UsableUnicastExcludesZeroLoopbackAndTop) {
     EXPECT_FALSE(IsUsableUnicast(0));
     EXPECT_FALSE(IsUsableUnicast(Ip(127, 0, 0, 1)));
     EXPECT_FALSE(IsUsableUnicast(Ip(224, 0, 0, 1)));
@@ -19,7 +19,7 @@ TEST(LinkRule, UsableUnicastExcludesZeroLoopbackAndTop) {
     EXPECT_TRUE(IsUsableUnicast(Ip(10, 1, 2, 3)));
 }
 
-TEST(LinkRule, SubnetMatchNeedsAUsableHostAddress) {
+TEST(Address, SubnetMatchNeedsAUsableHostAddress) {
     uint32_t appliance = Ip(192, 168, 50, 20);
     uint32_t mask24 = Ip(255, 255, 255, 0);
     EXPECT_TRUE(HasAddressInSubnet({{Ip(192, 168, 50, 1), mask24}}, appliance));
@@ -32,47 +32,60 @@ TEST(LinkRule, SubnetMatchNeedsAUsableHostAddress) {
                                    appliance));
 }
 
-TEST(LinkRule, DottedText) {
+TEST(Address, DottedText) {
     char text[16];
     uint32_t ip = Ip(10, 200, 3, 255);
     FormatIpv4(text, sizeof text, reinterpret_cast<const uint8_t*>(&ip));
     EXPECT_STREQ(text, "10.200.3.255");
 }
 
-TEST(PlayerCommand, PlaceholderBecomesThePath) {
-    EXPECT_EQ(PlayerCommandFromAssociation("\"C:\\P\\vmplayer.exe\" \"%1\"", "C:\\VM\\H.vmx"),
-              "\"C:\\P\\vmplayer.exe\" \"C:\\VM\\H.vmx\"");
-    // A path with '%' is plain text, not a format.
-    EXPECT_EQ(PlayerCommandFromAssociation("vmplayer.exe %1", "C:\\%s%n.vmx"), "vmplayer.exe C:\\%s%n.vmx");
+// The association's command made into the command line, for the Player's
+// rule and the Workstation's (which puts "-xq " before the quoted path).
+TEST(VmwareCommand, AssociationBecomesTheCommandLine) {
+    const std::string player239 = std::string(239, 'x') + "vmplayer.exe";   // 251: no room for " \"%s\""
+    const std::string ws237 = std::string(237, 'x') + "vmware.exe \"%1\"";  // 252: no room for "-xq "
+    const struct {
+        const VmwareProgramRule& rule;
+        std::string association, path, expected;
+    } cases[] = {
+        {kPlayerProgram, "\"C:\\P\\vmplayer.exe\" \"%1\"", "C:\\VM\\H.vmx",
+         "\"C:\\P\\vmplayer.exe\" \"C:\\VM\\H.vmx\""},
+        {kPlayerProgram, "vmplayer.exe %1", "C:\\%s%n.vmx", "vmplayer.exe C:\\%s%n.vmx"},  // the path is no format
+        {kPlayerProgram, "C:\\P\\vmplayer.exe", "C:\\VM\\H.vmx", "C:\\P\\vmplayer.exe \"C:\\VM\\H.vmx\""},
+        {kPlayerProgram, std::string("vmplayer.exe\0", 13), "a", "vmplayer.exe \"a\""},  // a stored terminator
+        {kPlayerProgram, "", "a", ""},
+        {kPlayerProgram, "\"C:\\P\\vmware.exe\" \"%1\"", "a", ""},
+        {kPlayerProgram, "C:\\P\\VMPLAYER.EXE %1", "a", ""},  // the name is case-sensitive
+        {kPlayerProgram, "vmplayer.exe %1 %2", "a", ""},
+        {kPlayerProgram, "vmplayer.exe %2", "a", ""},
+        {kPlayerProgram, "vmplayer.exe %", "a", ""},
+        {kPlayerProgram, player239, "a", ""},
+        {kPlayerProgram, player239.substr(1), "a", player239.substr(1) + " \"a\""},
+        {kWorkstationProgram, "\"C:\\W\\vmware.exe\" \"%1\"", "C:\\VM\\H.vmx",
+         "\"C:\\W\\vmware.exe\" -xq \"C:\\VM\\H.vmx\""},
+        {kWorkstationProgram, "\"C:\\W\\vmware.exe\" \"%1\" -s", "a", "\"C:\\W\\vmware.exe\" -xq \"a\" -s"},
+        {kWorkstationProgram, "C:\\W\\vmware.exe", "C:\\VM\\H.vmx", "C:\\W\\vmware.exe -xq \"C:\\VM\\H.vmx\""},
+        {kWorkstationProgram, "C:\\W\\vmware.exe %1", "a", ""},  // no quoted placeholder to put the options before
+        {kWorkstationProgram, "%1\"", "a", ""},
+        {kWorkstationProgram, "\"C:\\P\\vmplayer.exe\" \"%1\"", "a", ""},
+        {kWorkstationProgram, std::string(237, 'x') + "vmware.exe", "a", ""},  // 247: no room for " -xq \"%s\""
+        {kWorkstationProgram, std::string(236, 'x') + "vmware.exe", "a",
+         std::string(236, 'x') + "vmware.exe -xq \"a\""},
+        {kWorkstationProgram, ws237, "a", ""},
+        {kWorkstationProgram, ws237.substr(1), "a", std::string(236, 'x') + "vmware.exe -xq \"a\""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(VmwareCommandFromAssociation(c.association, c.path, c.rule), c.expected)
+            << c.rule.program << ": " << c.association;
+    }
 }
 
-TEST(PlayerCommand, WithoutPlaceholderTheQuotedPathIsAppended) {
-    EXPECT_EQ(PlayerCommandFromAssociation("C:\\P\\vmplayer.exe", "C:\\VM\\H.vmx"),
-              "C:\\P\\vmplayer.exe \"C:\\VM\\H.vmx\"");
-    // A stored terminator is not part of the command.
-    EXPECT_EQ(PlayerCommandFromAssociation(std::string("vmplayer.exe\0", 13), "a"), "vmplayer.exe \"a\"");
+TEST(VmwareCommand, LogBesideTheConfiguration) {
+    EXPECT_EQ(VmwareLogPath("C:\\VMs\\H.vmx"), "C:\\VMs\\vmware.log");
+    EXPECT_EQ(VmwareLogPath("H.vmx"), "vmware.log");
 }
 
-TEST(PlayerCommand, RejectsWhatIsNoPlayerCommand) {
-    EXPECT_EQ(PlayerCommandFromAssociation("", "a"), "");
-    EXPECT_EQ(PlayerCommandFromAssociation("\"C:\\P\\vmware.exe\" \"%1\"", "a"), "");
-    EXPECT_EQ(PlayerCommandFromAssociation("C:\\P\\VMPLAYER.EXE %1", "a"), "");  // the name is case-sensitive
-    EXPECT_EQ(PlayerCommandFromAssociation("vmplayer.exe %1 %2", "a"), "");
-    EXPECT_EQ(PlayerCommandFromAssociation("vmplayer.exe %2", "a"), "");
-    EXPECT_EQ(PlayerCommandFromAssociation("vmplayer.exe %", "a"), "");
-    // No room to append the placeholder within the registry value's 256 bytes.
-    std::string longCommand = std::string(239, 'x') + "vmplayer.exe";
-    EXPECT_EQ(longCommand.size(), 251u);
-    EXPECT_EQ(PlayerCommandFromAssociation(longCommand, "a"), "");
-    EXPECT_NE(PlayerCommandFromAssociation(longCommand.substr(1), "a"), "");
-}
-
-TEST(PlayerCommand, LogBesideTheConfiguration) {
-    EXPECT_EQ(PlayerLogPath("C:\\VMs\\H.vmx"), "C:\\VMs\\vmware.log");
-    EXPECT_EQ(PlayerLogPath("H.vmx"), "vmware.log");
-}
-
-TEST(PlayerCommand, PidFromTheFirstLogLine) {
+TEST(VmwareCommand, PidFromTheFirstLogLine) {
     EXPECT_EQ(PidFromLogLine("Dec 06 12:00:00.000: vmx| Log for VMware Player pid=4242 version=1"), 4242u);
     EXPECT_EQ(PidFromLogLine("pid=4242"), 0u);  // the blank before it is part of the marker
     EXPECT_EQ(PidFromLogLine("x pid=abc"), 0u);

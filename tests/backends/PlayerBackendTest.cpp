@@ -15,6 +15,7 @@
 
 #include "backends/CvmxPlayer.h"
 #include "backends/PlayerProbe.h"
+#include "backends/VmwareCommand.h"
 #include "e2e/E2eHarness.h"
 
 using namespace holv;
@@ -242,4 +243,19 @@ TEST_F(PlayerBackendTest, PlayerClosedBeforeTheFirstRefreshMeansStopped) {
     ASSERT_NO_FATAL_FAILURE(ExpectOneVmRunning(&newPlayer, &newWorker));
     EXPECT_EQ(vm->Stop(), 0);
     ExpectAllEnded(newPlayer, newWorker);
+}
+
+// The log is a file anyone may write: a pid in it that is no VM process
+// (here this test's own) is never adopted, so it can never be terminated.
+TEST_F(PlayerBackendTest, LogNamingAStrangerIsNoRunningVm) {
+    const std::string log = FolderOfVmx() + "\\vmware.log";
+    UniqueFile held(CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    const std::string line = "Log for VMware Player pid=" + std::to_string(GetCurrentProcessId()) + " version=1\n";
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(held.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr));
+    auto vm = LoadedBackend(StateStopped);
+    EXPECT_EQ(vm->Stop(), 0);
+    EXPECT_EQ(vm->GetState(), StateStopped);
 }

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "backends/PlayerCommand.h"
 #include "backends/PlayerProbe.h"
+#include "backends/VmwareCommand.h"
 #include "e2e/E2eHarness.h"
 
 using namespace holv;
@@ -74,7 +74,7 @@ protected:
         ASSERT_FALSE(scratch_.MakeDir("My VMs").empty());
         vmx_ = scratch_.Write("My VMs\\Appliance One.vmx", "config.version = \"8\"\n");
         ASSERT_FALSE(vmx_.empty());
-        log_ = PlayerLogPath(vmx_);
+        log_ = VmwareLogPath(vmx_);
         power_ = scratch_.Join("power");
         trace_ = scratch_.Join("trace.txt");
         SetEnvironmentVariableA("HOLV_SIM_POWER_FILE", power_.c_str());
@@ -90,7 +90,7 @@ protected:
     // Starts the player and checks everything the program relies on while
     // it runs; fills in the worker's id.
     void StartAndCheckRunning(StartedPlayer& p, const std::string& association) {
-        const std::string command = PlayerCommandFromAssociation(association, vmx_);
+        const std::string command = VmwareCommandFromAssociation(association, vmx_, kPlayerProgram);
         ASSERT_FALSE(command.empty()) << "association refused: " << association;
         ASSERT_EQ(p.Start(command), 0u) << command;
         ASSERT_EQ(WaitForInputIdle(p.process.get(), 60000), 0u) << "the player never became idle for input";
@@ -240,7 +240,7 @@ TEST_F(PlayerStandInTest, SecondPlayerForARunningVmGivesUp) {
     StartedPlayer first;
     ASSERT_NO_FATAL_FAILURE(StartAndCheckRunning(first, QuotedAssociation()));
     StartedPlayer second;
-    ASSERT_EQ(second.Start(PlayerCommandFromAssociation(QuotedAssociation(), vmx_)), 0u);
+    ASSERT_EQ(second.Start(VmwareCommandFromAssociation(QuotedAssociation(), vmx_, kPlayerProgram)), 0u);
     EXPECT_EQ(second.WaitExit(), static_cast<long>(ERROR_SHARING_VIOLATION));
     EXPECT_TRUE(FileThere(power_));
     EXPECT_EQ(PidFromLogLine(FirstLine(log_).c_str()), first.workerPid);

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "UiAuto.h"
-#include "app/Program.h"
+#include "backends/ApplianceGui.h"
 #include "e2e/E2eHarness.h"
 #include "host/Browser.h"
 #include "host/ProxyCheck.h"
@@ -168,9 +168,7 @@ TEST_F(Browser, BrowseOpensTheApplianceAndNeedsAnAddress) {
 
     fake->state = StateRunning;
     fake->applianceIp = inet_addr(kApplianceIp);
-    g_program.backend = std::move(backend);
-    OpenApplianceGuiForBackend();  // what the Browse command does
-    g_program.backend.reset();
+    OpenApplianceGui(*fake);  // what the Browse command does
     std::string log = WaitForLog("https://10.88.0.2/");
     EXPECT_NE(log.find("url=https://10.88.0.2/\r\n"), std::string::npos) << log;
 }

@@ -8,6 +8,14 @@ namespace holv::test {
 class FakeBackend : public Cvmx {
 public:
     FakeBackend() : Cvmx(KindPlayer) {}
+    // What the tests set and look at directly.
+    using Cvmx::configPath;
+    using Cvmx::RegisterHostName;
+    using Cvmx::session;
+    using Cvmx::state;
+    uint8_t (&applianceMac)[6] = session.applianceMac;
+    uint32_t& applianceIp = session.applianceIp;
+    int& resync = session.resync;
     int Open() override { return 0; }
     int Close() override { return 0; }
     int Prepare() override { return 0; }

@@ -135,9 +135,9 @@ TEST_F(HostIdentityNet, Md5OfTheProviderMatchesTheKnownVector) {
 TEST_F(HostIdentityNet, RegistrationSendsNameDigestFreshBytesThenFourteen) {
     backend_.state = StateRunning;
     ASSERT_EQ(backend_.resync, 1);
-    ASSERT_EQ(RegisterHostName(backend_, 0), 0);
+    ASSERT_EQ(backend_.RegisterHostName(0), 0);
     EXPECT_EQ(backend_.resync, 0);
-    ASSERT_EQ(RegisterHostName(backend_, 0x40000000), 0);
+    ASSERT_EQ(backend_.RegisterHostName(0x40000000), 0);
     EXPECT_EQ(backend_.resync, 0);
 
     Lines record = Bed().RecordWithAtLeast(4);
@@ -165,7 +165,7 @@ TEST_F(HostIdentityNet, RegistrationSendsNameDigestFreshBytesThenFourteen) {
 TEST_F(HostIdentityNet, WithoutAUuidNothingIsSentAndResyncStays) {
     backend_.configPath = dir_.Write("NoUuid.vmx", e2e::ValidVmx());
     backend_.resync = 0;
-    EXPECT_EQ(RegisterHostName(backend_, 0), 1228);
+    EXPECT_EQ(backend_.RegisterHostName(0), 1228);
     EXPECT_EQ(backend_.resync, 1);
     // Something the simulator records afterwards marks the end of the record.
     ImcSetInteger(test::kSimMac, "", "", 1, 1, 2, 0);
@@ -176,7 +176,7 @@ TEST_F(HostIdentityNet, WithoutAUuidNothingIsSentAndResyncStays) {
 
 TEST_F(HostIdentityNet, AnUnansweredRegistrationKeepsResync) {
     ASSERT_TRUE(Bed().PowerOff());
-    EXPECT_NE(RegisterHostName(backend_, 0), 0);
+    EXPECT_NE(backend_.RegisterHostName(0), 0);
     EXPECT_EQ(backend_.resync, 1);
 }
 

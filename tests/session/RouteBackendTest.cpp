@@ -20,15 +20,23 @@ namespace {
 
 constexpr uint8_t kMac[6] = {0x00, 0x50, 0x56, 0x12, 0x34, 0x56};
 
+// The Player backend with its state and session in the test's reach.
+class RoutedPlayer : public CvmxPlayer {
+public:
+    RoutedPlayer() : Cvmx(KindPlayer) {}
+    using Cvmx::session;
+    using Cvmx::state;
+};
+
 class RouteBackendTest : public ::testing::Test {
 protected:
     void SetUp() override {
         system.table.push_back(FakeRouteSystem::SystemRoute("192.168.1.0", "255.255.255.0", "192.168.1.20", 3));
         previous = ReplaceRouteSystem(&system);
-        vm = std::make_unique<CvmxPlayer>();
+        vm = std::make_unique<RoutedPlayer>();
         lists.lists[0] = "00000a000001";
         lists.lists[1] = "0100c0a80100ffffff000a010000ffff0000";  // the LAN (the system's) and a network
-        vm->routes.InstallRoutes(Ip("192.168.56.101"), kMac, vm.get(), lists);
+        vm->session.routes.InstallRoutes(Ip("192.168.56.101"), kMac, true, lists);
         ASSERT_EQ(system.Count(FakeRouteSystem::Create), 2);
         system.ForgetCalls();
     }
@@ -52,7 +60,7 @@ protected:
     FakeRouteSystem system;
     FakeRouteLists lists;
     RouteSystem* previous = nullptr;
-    std::unique_ptr<CvmxPlayer> vm;
+    std::unique_ptr<RoutedPlayer> vm;
 };
 
 TEST_F(RouteBackendTest, StatusTextListsTheInstalledRoutesInOrder) {
@@ -111,11 +119,11 @@ TEST_F(RouteBackendTest, RemovedOnceWhateverCallsFollow) {
 TEST(RouteSystemInjection, BackendsUseTheRouteSystemActiveWhenTheyAreMade) {
     FakeRouteSystem first, second;
     RouteSystem* previous = ReplaceRouteSystem(&first);
-    auto vm = std::make_unique<CvmxPlayer>();
+    auto vm = std::make_unique<RoutedPlayer>();
     EXPECT_EQ(ReplaceRouteSystem(&second), &first);
     FakeRouteLists lists;
     lists.lists[0] = "00000a000001";
-    vm->routes.InstallRoutes(Ip("192.168.56.101"), kMac, vm.get(), lists);
+    vm->session.routes.InstallRoutes(Ip("192.168.56.101"), kMac, true, lists);
     vm.reset();
     EXPECT_EQ(first.Count(FakeRouteSystem::Create), 1);
     EXPECT_EQ(first.Count(FakeRouteSystem::Delete), 1);

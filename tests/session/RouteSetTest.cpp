@@ -19,13 +19,6 @@ namespace {
 constexpr uint8_t kMac[6] = {0x00, 0x0C, 0x29, 0x12, 0x34, 0x56};
 constexpr uint32_t kApplianceIf = 7;
 
-// The route set only checks that it has a backend (the older systems'
-// command runs in its context); it never reaches into it.
-Cvmx* SomeBackend() {
-    static int stand_in;
-    return reinterpret_cast<Cvmx*>(&stand_in);
-}
-
 class RouteSetTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -49,10 +42,10 @@ protected:
     }
 
     void Install(const std::string& list0, const std::string& list1 = "0000", uint32_t gateway = Ip("192.168.56.101"),
-                 Cvmx* backend = SomeBackend()) {
+                 bool mayRunCommands = true) {
         lists.lists[0] = list0;
         lists.lists[1] = list1;
-        set->InstallRoutes(gateway, kMac, backend, lists);
+        set->InstallRoutes(gateway, kMac, mayRunCommands, lists);
     }
 
     // The system's own rows are all still there, unchanged (metrics aside
@@ -316,7 +309,7 @@ TEST_F(RouteSetTest, BroadcastCommandThatFailsOrHasNoBackendIsNotOwned) {
     EXPECT_TRUE(set->Installed().empty());
     system.commandResult = 0;
     system.ForgetCalls();
-    Install("0000ffffffff", "0000", Ip("192.168.56.101"), nullptr);
+    Install("0000ffffffff", "0000", Ip("192.168.56.101"), false);
     EXPECT_TRUE(system.commands.empty());
     EXPECT_TRUE(set->Installed().empty());
 }

@@ -35,6 +35,9 @@ constexpr DWORD kDialogWaitMs = 30000;
 class FakeVmx : public Cvmx {
 public:
     FakeVmx() : Cvmx(KindPlayer) {}
+    using Cvmx::configPath;
+    using Cvmx::state;
+    uint32_t& applianceIp = session.applianceIp;
     int Open() override { return 0; }
     int Close() override { return 0; }
     int Prepare() override { return 0; }
@@ -121,7 +124,7 @@ protected:
         p.mainWindow = CreateWindowExA(0, p.className, "dialogs test", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr,
                                        nullptr, p.instance, nullptr);
         ASSERT_NE(p.mainWindow, nullptr);
-        CreateTrayIcon();
+        CreateTrayIcon(g_program);
         ASSERT_NE(Tray().GetPopupMenu(), nullptr);
         UseVmx("nat");
     }
@@ -194,7 +197,7 @@ protected:
     }
     INT_PTR Options(const std::function<void(HWND)>& drive) {
         return WithDialog(
-            "Options", [] { return ShowOptionsDialog(g_program.instance, g_program.mainWindow); }, drive);
+            "Options", [] { return ShowOptionsDialog(g_program.instance, g_program.mainWindow, g_program); }, drive);
     }
 
     struct Shown {

@@ -2,8 +2,10 @@
 // backend whose state the test sets. The tray is Wine's real notification
 // area; the program's resources (menu, icons) are linked into this test.
 #include <gtest/gtest.h>
+// clang-format off
 #include <winsock2.h>
 #include <windows.h>
+// clang-format on
 
 #include <cstdio>
 #include <cstring>
@@ -23,6 +25,10 @@ namespace {
 class FakeVmx : public virtual Cvmx {
 public:
     FakeVmx() : Cvmx(KindPlayer) {}
+    using Cvmx::configPath;
+    using Cvmx::session;
+    using Cvmx::state;
+    uint32_t& applianceIp = session.applianceIp;
     int Open() override { return 0; }
     int Close() override { return 0; }
     int Prepare() override { return 0; }
@@ -72,7 +78,7 @@ protected:
                                        nullptr, p.instance, nullptr);
         ASSERT_NE(p.mainWindow, nullptr);
         p.taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
-        CreateTrayIcon();
+        CreateTrayIcon(g_program);
     }
     void TearDown() override {
         Program& p = g_program;
@@ -139,7 +145,7 @@ TEST_F(StatusDisplay, TrayStartsStoppedWithStatusAsDefault) {
 
 TEST_F(StatusDisplay, StoppedRow) {
     vm_->state = StateStopped;
-    RefreshStatus(1, 0);
+    RefreshStatus(g_program, 1, 0);
     EXPECT_STREQ(Tray().GetTooltipText(), "Holvenstead: Stopped");
     EXPECT_FALSE(Grayed(CmdStart));
     EXPECT_TRUE(Grayed(CmdStop));
@@ -151,7 +157,7 @@ TEST_F(StatusDisplay, StoppedRow) {
 
 TEST_F(StatusDisplay, StartingRowAndNotReadyRow) {
     vm_->state = StateStarting;
-    RefreshStatus(0, 1);
+    RefreshStatus(g_program, 0, 1);
     EXPECT_EQ(vm_->converses, 1);
     EXPECT_STREQ(Tray().GetTooltipText(), "Holvenstead: Starting...");
     EXPECT_TRUE(Grayed(CmdStart));
@@ -160,30 +166,30 @@ TEST_F(StatusDisplay, StartingRowAndNotReadyRow) {
     EXPECT_EQ(g_program.sessionTimer.period, 5000u);
 
     vm_->state = StateOpen;
-    RefreshStatus(1, 0);
+    RefreshStatus(g_program, 1, 0);
     EXPECT_STREQ(Tray().GetTooltipText(), "Holvenstead: VMware service not ready");
     EXPECT_TRUE(Grayed(CmdStart) && Grayed(CmdStop) && Grayed(CmdBrowse));
     vm_->applianceIp = htonl(0x0A000009);
-    RefreshStatus(1, 0);
+    RefreshStatus(g_program, 1, 0);
     EXPECT_FALSE(Grayed(CmdBrowse));  // the appliance's address is known
     EXPECT_EQ(g_program.sessionTimer.period, 5000u);
 }
 
 TEST_F(StatusDisplay, RunningRowTooltipsAndDefaultBrowse) {
     vm_->state = StateRunning;
-    CopyText(vm_->productName, "Appliance 3000");
-    RefreshStatus(0, 1);
+    CopyText(vm_->session.productName, "Appliance 3000");
+    RefreshStatus(g_program, 0, 1);
     EXPECT_STREQ(Tray().GetTooltipText(), "Appliance 3000: Running\nTP: Disconnected");
     EXPECT_TRUE(Grayed(CmdStart));
     EXPECT_FALSE(Grayed(CmdStop));
     EXPECT_FALSE(Grayed(CmdBrowse));
     EXPECT_EQ(DefaultCommand(), static_cast<UINT>(CmdBrowse));
     EXPECT_EQ(g_program.sessionTimer.period, 60000u);
-    CopyText(vm_->trellisportServer, "tp.example.invalid");
-    RefreshStatus(0, 1);
+    CopyText(vm_->session.trellisportServer, "tp.example.invalid");
+    RefreshStatus(g_program, 0, 1);
     EXPECT_STREQ(Tray().GetTooltipText(), "Appliance 3000: Running\nTP: tp.example.invalid");
-    CopyText(vm_->rkConnection, "rk up");
-    RefreshStatus(0, 1);
+    CopyText(vm_->session.rkConnection, "rk up");
+    RefreshStatus(g_program, 0, 1);
     EXPECT_STREQ(Tray().GetTooltipText(), "Appliance 3000: Running\nRK: rk up");
     // A double click now chooses "Browse".
     HandleTrayNotification(kResMenu, WM_LBUTTONDBLCLK);
@@ -192,9 +198,9 @@ TEST_F(StatusDisplay, RunningRowTooltipsAndDefaultBrowse) {
 
 TEST_F(StatusDisplay, TooltipIsCutTo127Characters) {
     vm_->state = StateRunning;
-    CopyText(vm_->productName, std::string(150, 'n').c_str());
-    CopyText(vm_->rkConnection, std::string(150, 'r').c_str());
-    RefreshStatus(0, 0);
+    CopyText(vm_->session.productName, std::string(150, 'n').c_str());
+    CopyText(vm_->session.rkConnection, std::string(150, 'r').c_str());
+    RefreshStatus(g_program, 0, 0);
     std::string full = std::string(99, 'n') + ": Running\nRK: " + std::string(127, 'r');
     EXPECT_EQ(std::string(Tray().GetTooltipText()), full.substr(0, 127));
 }
@@ -202,14 +208,14 @@ TEST_F(StatusDisplay, TooltipIsCutTo127Characters) {
 TEST_F(StatusDisplay, NetConfigGrayedForBridged) {
     std::string bridged = TempVmx("bridged");
     vm_->configPath = bridged;
-    RefreshStatus(0, 0);
+    RefreshStatus(g_program, 0, 0);
     EXPECT_TRUE(Grayed(CmdNetConfig));
     DeleteFileA(bridged.c_str());
 }
 
 TEST_F(StatusDisplay, TaskbarCreatedBringsTheIconBack) {
     vm_->state = StateStarting;
-    RefreshStatus(0, 0);
+    RefreshStatus(g_program, 0, 0);
     Tray().Remove();
     ASSERT_TRUE(Tray().IsRemoved());
     MainWindowProc(g_program.mainWindow, g_program.taskbarCreated, 0, 0);
@@ -247,7 +253,7 @@ TEST_F(StatusDisplay, BrowseWaitsForRunning) {
     Command(CmdBrowse);
     EXPECT_TRUE(g_program.browsePending());
     vm_->state = StateRunning;
-    RefreshStatus(0, 1);
+    RefreshStatus(g_program, 0, 1);
     EXPECT_FALSE(g_program.browsePending());
 }
 
@@ -323,18 +329,18 @@ TEST_F(StatusDisplay, PushWaitsForARealAddressThenGoesOnce) {
     EXPECT_TRUE(g_program.statusPushPending());
     EXPECT_TRUE(listener.Drain().empty());  // 0.0.0.0: held back
     vm_->applianceIp = htonl(0xA9FE0102);   // 169.254.1.2: still no real address
-    RefreshStatus(0, 1);
+    RefreshStatus(g_program, 0, 1);
     EXPECT_TRUE(g_program.statusPushPending());
     EXPECT_TRUE(listener.Drain().empty());
     vm_->applianceIp = htonl(0x0A580002);  // 10.88.0.2
-    CopyText(vm_->serialNo, "0");
-    RefreshStatus(0, 1);
+    CopyText(vm_->session.serialNo, "0");
+    RefreshStatus(g_program, 0, 1);
     EXPECT_FALSE(g_program.statusPushPending());
     std::vector<std::string> got = listener.Drain();
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].rfind("State: Running\n", 0), 0u);
     EXPECT_NE(got[0].find("\nIP Address: 10.88.0.2"), std::string::npos);
     EXPECT_EQ(got[0].find("Serial"), std::string::npos);  // serial "0" is no serial
-    RefreshStatus(0, 1);
+    RefreshStatus(g_program, 0, 1);
     EXPECT_TRUE(listener.Drain().empty());  // once
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "TestAddress.h"
+#include "ui/Commands.h"
 #include "ui/StatusText.h"
 
 using namespace holv;
@@ -39,7 +40,9 @@ TEST(StatusText, FullTextWithSerialRemoteAccessAndRoutes) {
     const char tp[] = "tp.example.net", rk[] = "connected";
     s.trellisport = tp;
     s.rkConnection = rk;
-    s.routes = {{Ip(10, 1, 2, 3), 0xFFFFFFFFu}, {Ip(192, 168, 7, 0), Ip(255, 255, 255, 0)}, {0, 0},
+    s.routes = {{Ip(10, 1, 2, 3), 0xFFFFFFFFu},
+                {Ip(192, 168, 7, 0), Ip(255, 255, 255, 0)},
+                {0, 0},
                 {Ip(172, 16, 0, 0), Ip(255, 0, 255, 0)}};
     EXPECT_EQ(BuildStatusTextFrom(s),
               "State: Running\nDevice Name: gw-01\nProduct Name: Appliance 3000\nFirmware: 6.0.1\nSerial No: SN123\n"
@@ -92,7 +95,7 @@ TEST(StatusText, MenuAndIconPerState) {
     EXPECT_TRUE(m.startEnabled);
     EXPECT_FALSE(m.stopEnabled);
     EXPECT_FALSE(m.browseEnabled);
-    EXPECT_EQ(m.defaultCommand, MenuStatus);
+    EXPECT_EQ(m.defaultCommand, CmdStatus);
     EXPECT_EQ(m.sessionPeriodMs, 0u);
 
     s.state = 4;
@@ -116,7 +119,7 @@ TEST(StatusText, MenuAndIconPerState) {
     EXPECT_EQ(m.icon, 155);
     EXPECT_FALSE(m.startEnabled);
     EXPECT_TRUE(m.stopEnabled && m.browseEnabled);
-    EXPECT_EQ(m.defaultCommand, MenuBrowse);
+    EXPECT_EQ(m.defaultCommand, CmdBrowse);
     EXPECT_EQ(m.sessionPeriodMs, 60000u);
     const char tp[] = "tp", rk[] = "rk";
     s.rkConnection = rk;
