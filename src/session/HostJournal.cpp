@@ -1,0 +1,88 @@
+#include "session/HostJournal.h"
+
+// clang-format off
+#include <winsock2.h>  // before windows.h, which the owners bring in
+#include <windows.h>
+// clang-format on
+
+#include "base/Text.h"
+#include "base/Unique.h"
+
+namespace holv {
+namespace {
+
+// "SOFTWARE\Holvenstead\Journal\" + a section name cut to fit.
+void SectionPath(char (&path)[MAX_PATH], const char* section) {
+    FormatText(path, sizeof path, "%s\\%s", kJournalKey, section);
+}
+
+}  // namespace
+
+int JournalWrite(const char* section, const char* name, const std::string& value) {
+    char path[MAX_PATH];
+    SectionPath(path, section);
+    UniqueKey key;
+    LSTATUS rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
+    if (rc != ERROR_SUCCESS) return rc;
+    char valueName[kJournalNameMax + 1];
+    CopyText(valueName, name);
+    std::string text = value.substr(0, kJournalValueMax);
+    rc = RegSetValueExA(key.get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>(text.size() + 1));
+    if (rc != ERROR_SUCCESS) return rc;
+    // The registry writes lazily; a power cut right after the change must
+    // still find the note.
+    return RegFlushKey(key.get());
+}
+
+int JournalErase(const char* section, const char* name) {
+    char path[MAX_PATH];
+    SectionPath(path, section);
+    UniqueKey key;
+    LSTATUS rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_SET_VALUE, key.put());
+    if (rc == ERROR_FILE_NOT_FOUND) return 0;
+    if (rc != ERROR_SUCCESS) return rc;
+    char valueName[kJournalNameMax + 1];
+    CopyText(valueName, name);
+    rc = RegDeleteValueA(key.get(), valueName);
+    return rc == ERROR_FILE_NOT_FOUND ? 0 : rc;
+}
+
+std::vector<JournalEntry> JournalRead(const char* section) {
+    std::vector<JournalEntry> entries;
+    char path[MAX_PATH];
+    SectionPath(path, section);
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return entries;
+    for (DWORD i = 0;; ++i) {
+        char name[kJournalNameMax + 1];
+        DWORD nameLength = sizeof name;
+        BYTE data[kJournalValueMax + 2];     // the longest value we write, its NUL
+        DWORD dataLength = sizeof data - 1;  // and room for a terminator
+        DWORD type = 0;
+        LSTATUS rc = RegEnumValueA(key.get(), i, name, &nameLength, nullptr, &type, data, &dataLength);
+        if (rc == ERROR_NO_MORE_ITEMS) break;
+        if (rc == ERROR_MORE_DATA) {
+            // Either part too long. A name that fits still names an entry
+            // its owner can drop; the value then reads as empty.
+            nameLength = sizeof name;
+            dataLength = 0;
+            type = REG_NONE;
+            rc = RegEnumValueA(key.get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+        }
+        if (rc != ERROR_SUCCESS) {
+            if (rc == ERROR_MORE_DATA) continue;  // a name longer than any of ours
+            break;
+        }
+        JournalEntry entry;
+        entry.name.assign(name, nameLength);
+        if (type == REG_SZ) {
+            data[dataLength] = 0;  // the registry does not promise one
+            entry.value = reinterpret_cast<const char*>(data);
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+}  // namespace holv
