@@ -22,7 +22,7 @@ public:
     int Prepare() override;  // Open if needed, Stopped, a refresh, and a session step if that finds it starting
 
 protected:
-    CvmxVmware() = default;
+    CvmxVmware() {}  // the most derived backend constructs Cvmx
 };
 
 inline constexpr char kVmProcessExe[] = "vmware-vmx.exe";
