@@ -271,9 +271,10 @@ def main():
     tree = scratch / "tree"
     logs = scratch / "logs"
     tree.mkdir(parents=True, exist_ok=True)
-    if logs.exists():
-        shutil.rmtree(logs)
-    logs.mkdir()
+    logs.mkdir(exist_ok=True)
+    # A run of a few faults keeps the logs of the others.
+    for name in [f"{f.ident}.log" for f in faults] + [f"{s}-{k}.log" for s in ("setup", "baseline") for k in (NATIVE, WIN)]:
+        (logs / name).unlink(missing_ok=True)
     started = time.monotonic()
 
     def say(text):
