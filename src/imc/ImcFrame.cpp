@@ -207,18 +207,18 @@ int GetValue(ImcBuffer& b, ImcVarBind& bind) {
     }
 }
 
-// One binding, read inside its SEQUENCE, which its name and value must fill.
+// One binding. Its SEQUENCE length is read but not held to its content: the
+// appliance's framing leaves it unchecked, and an answer whose binding length
+// is off must still be heard. Name and value stay inside the enclosing
+// binding list all the same, since the buffer's limit is that list's end.
 int GetVarBind(ImcBuffer& b, ImcVarBind& bind) {
-    int length, outer;
+    int length;
     int rc = GetExpected(b, ImcTagSequence);
     if (rc == ImcErrNone) rc = ImcBerReadLength(b, length);
-    if (rc == ImcErrNone) rc = Get(ImcBufferEnter(b, length, outer));
-    if (rc != ImcErrNone) return rc;
-    rc = GetExpected(b, ImcTagOid);
+    if (rc == ImcErrNone) rc = GetExpected(b, ImcTagOid);
     if (rc == ImcErrNone) rc = ImcBerReadOid(b, bind.name);
     if (rc == ImcErrNone) rc = GetValue(b, bind);
-    int left = Get(ImcBufferLeave(b, outer));
-    return rc != ImcErrNone ? rc : left;
+    return rc;
 }
 
 int GetVarBinds(ImcBuffer& b, ImcMessage& m) {

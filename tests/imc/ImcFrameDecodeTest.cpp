@@ -120,7 +120,6 @@ TEST(ImcFrameDecode, MalformedFrames) {
         {"name beyond 32 bits", Reply(Snmp(Binding(kNull, Hex("06 06 2B 90 80 80 80 00"))))},
         {"binding past the list", Reply(Snmp(Hex("30 7F") + kName + kNull))},
         {"binding with a byte left over", Reply(Snmp(Tlv(0x30, kName + Hex("05 00 00"))))},
-        {"value outside its binding", Reply(Snmp(Hex("30 15") + kName + kNull))},
         {"a cut-off second binding", Reply(Snmp(Binding(kNull) + Hex("30")))},
         {"an empty second binding", Reply(Snmp(Binding(kNull) + Hex("30 00")))},
         {"Opaque", Reply(Snmp(Binding(Hex("44 01 00"))))},
@@ -253,6 +252,25 @@ TEST(ImcFrameDecode, SnmpPartValuesInWireOrder) {
     auto l = Decoded(Reply(Hex("30 84 00 00 00") + Bytes{static_cast<uint8_t>(content.size())} + content));
     ASSERT_NE(l, nullptr);
     EXPECT_EQ(l->varBinds->type, ImcTagNull);
+}
+
+// The appliance does not check a binding's SEQUENCE length, so neither may
+// we: name and value are read whatever it says, up to the list's end.
+TEST(ImcFrameDecode, BindingLengthIsNotHeldToItsContent) {
+    const Bytes value = Hex("04 02 6F 6B");
+    const std::pair<const char*, Bytes> cases[] = {
+        {"length 0", Hex("30 00") + kName + value},
+        {"one short", Hex("30 17") + kName + value},
+        {"one long", Hex("30 19") + kName + value + Binding(kNull)},
+        {"spanning the next binding", Hex("30 7F") + kName + value + Binding(Tlv(0x04, Bytes(100, 0x78)))},
+        {"long form, wrong", Hex("30 81 05") + kName + value + Binding(kNull)},
+    };
+    for (const auto& [what, bindings] : cases) {
+        auto m = Decoded(Reply(Snmp(bindings)));
+        ASSERT_NE(m, nullptr) << what;
+        EXPECT_EQ(m->varBinds->name.count, 12) << what;
+        EXPECT_EQ(m->varBinds->bytes, Text("ok")) << what;
+    }
 }
 
 TEST(ImcFrameDecode, StartsAtTheBufferPositionAndStopsAtItsLimit) {
