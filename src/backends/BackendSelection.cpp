@@ -4,6 +4,8 @@
 
 #include "backends/Cvmx.h"
 #include "backends/CvmxPlayer.h"
+#include "backends/CvmxServer.h"
+#include "backends/CvmxWorkstation.h"
 
 namespace holv {
 namespace {
@@ -22,6 +24,8 @@ std::unique_ptr<Cvmx> Make() {
 // in that order.
 const Candidate kCandidates[] = {
     {&Make<CvmxPlayer>, false},
+    {&Make<CvmxServer>, true},
+    {&Make<CvmxWorkstation>, false},
 };
 
 }  // namespace
