@@ -65,7 +65,11 @@ int ChooseUrlCommand(const char* url, UrlCommand* out) {
     return 0;
 }
 
-int OpenUrl(const char* url) {
+int OpenUrl(const char* text) {
+    // The URL may come from the appliance: encoded, it stays one argument of
+    // the handler, inside or outside the handler's quotes.
+    char url[kCommandSize];
+    EncodeUrlForCommandLine(text, url, sizeof url);
     UrlCommand command;
     if (int rc = ChooseUrlCommand(url, &command)) return rc;
     if (command.fallback) {

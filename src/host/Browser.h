@@ -20,8 +20,9 @@ struct UrlCommand {
 // "cmd /c start %s". 0, or kNoScheme.
 int ChooseUrlCommand(const char* url, UrlCommand* out);
 
-// Starts the URL's handler without waiting, in a new process group. Returns
-// the start's result (0 when started), or kNoScheme.
+// Starts the URL's handler without waiting, in a new process group, with the
+// URL percent-encoded where it is not legal (EncodeUrlForCommandLine).
+// Returns the start's result (0 when started), or kNoScheme.
 int OpenUrl(const char* url);
 
 // Opens "https://<address>/", the appliance's web interface (address in

@@ -29,6 +29,27 @@ bool MakeHandlerFormat(const char* command, char (&format)[kHandlerFormatSize]) 
     return true;
 }
 
+size_t EncodeUrlForCommandLine(const char* url, char* out, size_t cap) {
+    if (cap == 0) return 0;
+    static const char kHex[] = "0123456789ABCDEF";
+    size_t n = 0;
+    for (const char* p = url ? url : ""; *p; ++p) {
+        auto byte = static_cast<unsigned char>(*p);
+        bool legal = byte > 0x20 && byte < 0x7F && !std::strchr("\"<>\\^`{|}", byte);
+        size_t need = legal ? 1 : 3;
+        if (n + need > cap - 1) break;
+        if (legal) {
+            out[n++] = *p;
+        } else {
+            out[n++] = '%';
+            out[n++] = kHex[byte >> 4];
+            out[n++] = kHex[byte & 15];
+        }
+    }
+    out[n] = '\0';
+    return n;
+}
+
 size_t EscapeForCommandInterpreter(const char* url, char* out, size_t cap) {
     if (cap == 0) return 0;
     size_t n = 0;

@@ -23,6 +23,14 @@ size_t UrlSchemeLength(const char* url);
 // caller falls back to kFallbackUrlFormat.
 bool MakeHandlerFormat(const char* command, char (&format)[kHandlerFormatSize]);
 
+// The URL as the appliance sent it, made safe to stand in a command line:
+// every byte that is not legal in a URL (blanks, controls, '"', '<', '>',
+// '\\', '^', '`', '{', '|', '}', and bytes from 0x7F) is percent-encoded, so
+// the URL can neither end the handler's quotes nor split into arguments.
+// '%' itself is kept: the URL may be encoded already. Cut, never overrun, at
+// cap-1 characters (whole escapes only).
+size_t EncodeUrlForCommandLine(const char* url, char* out, size_t cap);
+
 // The URL as one argument of "cmd /c start": the interpreter's own
 // characters (& | < > ^ ( )) escaped with '^', so a query string such as
 // "?a=1&b=2" stays part of the URL instead of starting a second command.

@@ -62,6 +62,28 @@ TEST(HandlerCommand, LengthLimits) {
     EXPECT_EQ(Format(huge.c_str()), "<unusable>");
 }
 
+// Whatever the appliance puts in a URL, it stays one argument: the bytes
+// that could end the handler's quotes or split the line are encoded.
+TEST(HandlerCommand, UrlEncodedForTheCommandLine) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"https://a/?x=1&y=(2);z='3'#f", "https://a/?x=1&y=(2);z='3'#f"},
+        {"https://a/\" --new-window \"x", "https://a/%22%20--new-window%20%22x"},
+        {"https://a/<b>\\c^d`e{f|g}", "https://a/%3Cb%3E%5Cc%5Ed%60e%7Bf%7Cg%7D"},
+        {"https://a/\t\r\n\x7F\xE4", "https://a/%09%0D%0A%7F%E4"},
+        {"https://a/%20already", "https://a/%20already"},
+    };
+    char out[128];
+    for (const auto& [url, encoded] : cases) {
+        EncodeUrlForCommandLine(url, out, sizeof out);
+        EXPECT_STREQ(out, encoded) << url;
+    }
+    char small[6];  // cut only between whole escapes
+    EXPECT_EQ(EncodeUrlForCommandLine("ab\"cd", small, sizeof small), 5u);
+    EXPECT_STREQ(small, "ab%22");
+    EXPECT_EQ(EncodeUrlForCommandLine("abc\"d", small, sizeof small), 3u);
+    EXPECT_STREQ(small, "abc");
+}
+
 TEST(HandlerCommand, EscapingForTheCommandInterpreter) {
     char out[64];
     EXPECT_EQ(EscapeForCommandInterpreter("https://a/?x=1&y=2|3", out, sizeof out), 22u);

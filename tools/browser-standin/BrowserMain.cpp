@@ -1,9 +1,10 @@
 // holv-browser.exe: a browser that opens nothing. Registered as a URL
 // handler with the command
 //     "...\holv-browser.exe" --log "C:\...\calls.txt" "%1"
-// it appends one line per start to the log, "url=<last argument>", and a
-// second, "cmdline=<its whole command line>", then ends with 0. Without
-// --log it ends with 2 and writes nothing.
+// it appends three lines per start to the log, "url=<last argument>",
+// "args=<how many arguments besides --log and its file>" and "cmdline=<its
+// whole command line>", then ends with 0. Without --log it ends with 2 and
+// writes nothing.
 #include <windows.h>
 // After windows.h, which it builds on.
 #include <shellapi.h>
@@ -27,6 +28,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv) return 2;
     std::string log, url;
+    int urls = 0;
     for (int i = 1; i < argc; ++i) {
         std::string arg = Narrow(argv[i]);
         if (arg == "--log" && i + 1 < argc) {
@@ -34,11 +36,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             continue;
         }
         url = arg;
+        ++urls;
     }
     LocalFree(argv);
     if (log.empty()) return 2;
     // Whole lines in one write each, so a reader never sees half a start.
-    std::string lines = "url=" + url + "\r\ncmdline=" + GetCommandLineA() + "\r\n";
+    std::string lines = "url=" + url + "\r\nargs=" + std::to_string(urls) + "\r\ncmdline=" + GetCommandLineA() + "\r\n";
     FILE* f = std::fopen(log.c_str(), "ab");
     if (!f) return 1;
     std::fwrite(lines.data(), 1, lines.size(), f);
