@@ -12,7 +12,9 @@ bool& ProxyWarningShown();
 
 // Unless the warning was shown in this run: when the browser uses a proxy
 // and "ProxyOverride" lacks "https://<address>", asks the user (Yes/No) and
-// on Yes puts the exception in front of the old list. Failures are silent.
+// on Yes puts the exception in front of the old list. When the list cannot
+// take the exception whole (or cannot be read whole), the box says so and
+// offers OK only; the list stays as it is. Failures are silent.
 void CheckProxyForAppliance(const char* address);
 
 }  // namespace holv

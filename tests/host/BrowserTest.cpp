@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "UiAuto.h"
 #include "backends/ApplianceGui.h"
@@ -187,6 +188,7 @@ public:
     }
     int seen() const { return seen_; }
     const std::string& text() const { return text_; }
+    const std::vector<int>& buttons() const { return buttons_; }
 
 private:
     void Run(int button) {
@@ -198,6 +200,8 @@ private:
             }
             ++seen_;
             text_ = uiauto::MessageBoxText(box);
+            buttons_.clear();
+            for (const uiauto::Button& b : uiauto::ListButtons(box)) buttons_.push_back(b.id);
             uiauto::PressButton(box, button);
             uiauto::WaitWindowGone(box, 10000);
         }
@@ -205,6 +209,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<int> seen_{0};
     std::string text_;
+    std::vector<int> buttons_;
     std::thread thread_;
 };
 
@@ -224,12 +229,13 @@ protected:
     }
     // Opens the web interface while an answerer stands by; the call returns
     // only once any box it showed was answered.
-    int Open(int button, int* boxes, std::string* text = nullptr) {
+    int Open(int button, int* boxes, std::string* text = nullptr, std::vector<int>* buttons = nullptr) {
         BoxAnswerer answerer(button);
         int rc = OpenApplianceGui(backend_);
         answerer.Stop();
         *boxes = answerer.seen();
         if (text) *text = answerer.text();
+        if (buttons) *buttons = answerer.buttons();
         return rc;
     }
     std::string Override() { return GetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyOverride"); }
@@ -242,8 +248,10 @@ TEST_F(ProxyWarning, ManualProxyYesPutsTheExceptionFirstAndAsksOnce) {
     ASSERT_EQ(SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyOverride", "<local>"), 0);
     int boxes = 0;
     std::string text;
-    EXPECT_EQ(Open(IDYES, &boxes, &text), 0);
+    std::vector<int> buttons;
+    EXPECT_EQ(Open(IDYES, &boxes, &text, &buttons), 0);
     EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(buttons, (std::vector<int>{IDYES, IDNO}));
     EXPECT_EQ(text,
               "Your browser is configured to use a proxy server.\nYou will probably not be able to view the "
               "Holvenstead GUI unless you disable the use of a proxy server or create an exception for "
@@ -297,20 +305,33 @@ TEST_F(ProxyWarning, NoBoxWithoutAProxyOrWithTheExceptionInPlace) {
     EXPECT_EQ(Override(), "*.lan;https://10.88.0.2;<local>");
 }
 
-TEST_F(ProxyWarning, AListThatWouldBeCutIsNeitherOfferedNorChanged) {
+// A list that cannot take the exception without being cut, or cannot be read
+// whole, is left alone; the user is still warned, with OK only.
+TEST_F(ProxyWarning, AListThatCannotTakeTheExceptionIsToldAndLeftAlone) {
     ASSERT_EQ(SetDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", 1), 0);
     ASSERT_EQ(SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", "p:1"), 0);
-    std::string full(2040, 'o');
-    ASSERT_EQ(SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyOverride", full), 0);
-    int boxes = 0;
-    EXPECT_EQ(Open(IDYES, &boxes), 0);
-    EXPECT_EQ(boxes, 0);
-    EXPECT_EQ(Override(), full);
-    std::string longer(3000, 'o');  // more than is ever read
-    ASSERT_EQ(SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyOverride", longer), 0);
-    EXPECT_EQ(Open(IDYES, &boxes), 0);
-    EXPECT_EQ(boxes, 0);
-    EXPECT_EQ(GetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyOverride"), longer);
+    const std::string exception = "https://10.88.0.2";
+    const std::pair<std::string, bool> cases[] = {
+        {std::string(2040, 'o'), true},                                            // no room left
+        {std::string(2047, 'o'), true},                                            // all the room, read whole
+        {std::string(3000, 'o'), true},                                            // more than the room
+        {std::string(2047 - exception.size() - 1, 'o') + ";" + exception, false},  // read whole: in place
+    };
+    for (const auto& [list, warned] : cases) {
+        SCOPED_TRACE(list.size());
+        ProxyWarningShown() = false;
+        ASSERT_EQ(SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyOverride", list), 0);
+        int boxes = 0;
+        std::string text;
+        std::vector<int> buttons;
+        EXPECT_EQ(Open(IDOK, &boxes, &text, &buttons), 0);
+        EXPECT_EQ(boxes, warned ? 1 : 0);
+        EXPECT_EQ(Override(), list);
+        if (!warned) continue;
+        EXPECT_EQ(buttons, (std::vector<int>{IDOK}));
+        EXPECT_NE(text.find("create an exception for 'https://10.88.0.2'"), std::string::npos) << text;
+        EXPECT_NE(text.find("cannot be created automatically"), std::string::npos) << text;
+    }
 }
 
 }  // namespace
