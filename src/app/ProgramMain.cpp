@@ -38,7 +38,10 @@ void EnterProgramFolder() {
     path[n] = '\0';
     char* slash = std::strrchr(path, '\\');
     if (!slash) return;
-    *slash = '\0';
+    // In a drive's root the backslash stays: "C:" alone names that drive's
+    // current folder (System32 for the service's child), not its root.
+    bool driveRoot = slash == path + 2 && path[1] == ':';
+    slash[driveRoot ? 1 : 0] = '\0';
     SetCurrentDirectoryA(path[0] ? path : "\\");
 }
 

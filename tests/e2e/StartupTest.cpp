@@ -95,6 +95,28 @@ TEST_F(Startup, EachProblemEndsInItsBoxAndCode) {
     }
 }
 
+// A program in a drive's root works in that root, not in the drive's
+// current folder: started from System32, as the service starts its child,
+// "-exit" finds the VM file beside the program and ends with 0, no box.
+TEST_F(Startup, AProgramInADriveRootWorksInTheRoot) {
+    const std::string exe = "C:\\Holvenstead.exe", vmx = "C:\\Holvenstead.vmx";
+    ASSERT_TRUE(CopyFileA(exe_.c_str(), exe.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(WriteVmx("Holvenstead.vmx").c_str(), vmx.c_str(), FALSE));
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\windows\\system32"));
+    ChildProcess p;
+    DWORD started = p.Start(exe, "-exit");
+    SetCurrentDirectoryA(previous);
+    ASSERT_EQ(started, 0u);
+    EndResult end = WaitAnsweringBoxes(p, 2 * kWaitMs);
+    DeleteFileA(exe.c_str());
+    DeleteFileA(vmx.c_str());
+    ASSERT_TRUE(end.ended);
+    EXPECT_EQ(end.exitCode, 0u) << DescribeExit(end.exitCode);
+    EXPECT_EQ(end.boxes.size(), 0u) << (end.boxes.empty() ? "" : end.boxes[0].text);
+}
+
 class StartupWithPlayer : public PlayerTest {};
 
 TEST_F(StartupWithPlayer, VeryLongLineSurvivesTheStartUpRewrite) {
