@@ -15,8 +15,8 @@ namespace {
 // The service process's state. ServiceMain fills the path and arguments
 // before it reports anything but start pending, and the manager sends stop or
 // shutdown only after that, so the handler reads them filled. The status
-// record is written from both threads (ServiceMain's and the dispatcher's),
-// hence the lock.
+// record is written and read from both threads (ServiceMain's and the
+// dispatcher's), hence the lock around every use of it.
 struct ServiceProcess {
     SERVICE_STATUS_HANDLE handle = nullptr;
     ServiceStatusRecord record;
@@ -27,8 +27,13 @@ struct ServiceProcess {
 };
 ServiceProcess g_service;
 
+// Not a service state: report the state the record holds, read under the
+// lock like every other use of the record.
+constexpr uint32_t kSameState = 0;
+
 BOOL ReportServiceStatus(uint32_t state) {
     std::lock_guard<std::mutex> lock(g_service.statusLock);
+    if (state == kSameState) state = g_service.record.currentState;
     AdvanceServiceStatus(g_service.record, g_service.counter, state);
     const ServiceStatusRecord& r = g_service.record;
     SERVICE_STATUS status{r.serviceType, r.currentState, r.controlsAccepted, r.win32ExitCode, r.serviceSpecificExitCode,
@@ -88,7 +93,7 @@ DWORD WaitForChild(const UniqueHandle& process) {
 void WINAPI ServiceControlHandler(DWORD control) {
     if (control != ServiceControlStop && control != ServiceControlShutdown) {
         // Interrogate and the rest: the manager gets the record again.
-        ReportServiceStatus(g_service.record.currentState);
+        ReportServiceStatus(kSameState);
         return;
     }
     ReportServiceStatus(ServiceStopPending);
