@@ -54,7 +54,14 @@ UniqueHandle OpenWithBestAccess(DWORD pid, bool tryDebugPrivilege) {
 UniqueHandle OpenVmProcess(DWORD pid) {
     auto entry = FindProcessEntry(pid);
     if (!entry || !ProcessRunsExe(*entry, kVmProcessExe)) return UniqueHandle();
-    return OpenWithBestAccess(pid, true);
+    UniqueHandle process = OpenWithBestAccess(pid, true);
+    // Looked at again once the handle is held: the VM may have ended between
+    // the first look and the open, and its pid gone to another process. A
+    // held handle keeps the pid from being reused, so this look is the one
+    // that counts.
+    entry = FindProcessEntry(pid);
+    if (!process || !entry || !ProcessRunsExe(*entry, kVmProcessExe)) return UniqueHandle();
+    return process;
 }
 
 DWORD ParentRunning(DWORD pid, const char* exe) {
