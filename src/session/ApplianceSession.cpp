@@ -6,6 +6,7 @@
 #include "host/Browser.h"
 #include "host/ProcessLaunch.h"
 #include "host/RegistryReport.h"
+#include "imc/ImcLog.h"
 #include "imc/ImcOperations.h"
 #include "imc/ImcTransport.h"
 #include "imc/ImcVariables.h"
@@ -44,6 +45,20 @@ void RememberIdentity(SessionHost& host, const char* fresh, char* saved, size_t 
     if (std::strcmp(fresh, saved) == 0) return;
     CopyText(saved, savedSize, fresh);
     host.WriteVmValue(key, saved);
+}
+
+// The appliance's script, when the file exists, by the command interpreter.
+// The path is quoted, so blanks and the interpreter's own characters (& | <
+// > ^ ( )) in it are part of the name; /s and the outer pair of quotes make
+// cmd take the inner ones as they stand. A '"' in the path could end the
+// quoting, and no file name holds one: such a path is refused.
+void RunScript(const std::string& path) {
+    if (path.find('"') != std::string::npos) {
+        ImcLog("Action refused: a script path with a quote\n");
+        return;
+    }
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    RunCommandAsDesktopUser(kNoWait, DETACHED_PROCESS, "cmd.exe /s /c \"\"%s\"\"", path.c_str());
 }
 
 void LoseContact(ApplianceSession& s, SessionHost& host) {
@@ -99,10 +114,7 @@ void CarryOutAction(ApplianceSession& s, const std::string& text) {
             break;
         case ActionReg: ReportRegistryValue(s.applianceMac, action.argument.c_str()); break;
         case ActionSuffix: UpdateSearchList(action.argument.c_str()); break;
-        case ActionScript:
-            if (GetFileAttributesA(action.argument.c_str()) != INVALID_FILE_ATTRIBUTES)
-                RunCommandAsDesktopUser(kNoWait, DETACHED_PROCESS, "cmd.exe /c %s", action.argument.c_str());
-            break;
+        case ActionScript: RunScript(action.argument); break;
         case ActionCommand: RunCommand(kNoWait, DETACHED_PROCESS, "%s", action.argument.c_str()); break;
         case ActionNone: break;
     }
