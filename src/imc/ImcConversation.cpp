@@ -16,43 +16,44 @@ int EncodeAndSend(ImcConversation& c) {
     return ImcTransportSend(c.transport, ImcBufferData(frame), ImcBufferRemaining(frame));
 }
 
-// One datagram that decodes, or the transport's error.
-int ReceiveFrame(ImcConversation& c, std::unique_ptr<ImcMessage>& message) {
-    for (;;) {
-        ImcBuffer frame;
-        uint32_t sender = 0;
-        int rc = ImcTransportReceive(c.transport, frame, sender);
-        if (rc != ImcErrNone) return rc;
-        if (DecodeFrame(frame, message) == ImcErrNone) {
-            message->sourceIp = sender;
-            return ImcErrNone;
-        }
-    }
+// One datagram: ImcErrNone and the frame, ImcErrMalformed for one that does
+// not decode, or the transport's error. One at a time, so that the wait looks
+// at its deadline after every datagram, junk included.
+int ReceiveFrame(ImcConversation& c, std::unique_ptr<ImcMessage>& message, bool& viaPipe) {
+    ImcBuffer frame;
+    uint32_t sender = 0;
+    int rc = ImcTransportReceive(c.transport, frame, sender, viaPipe);
+    if (rc != ImcErrNone) return rc;
+    if (DecodeFrame(frame, message) != ImcErrNone) return ImcErrMalformed;
+    message->sourceIp = sender;
+    return ImcErrNone;
 }
 
+bool IsAnswer(const ImcConversation& c, const ImcMessage& message, bool viaPipe) {
+    return message.kind == 0 && !message.notification && ImcSenderAccepted(c.target, message.sourceIp, viaPipe) &&
+           ImcReplyMatches(*c.lastRequest, message);
+}
+
+// Waits for the answer until the deadline, whatever else arrives meanwhile:
+// junk, commands (our own broadcasts come back to us), notifications, replies
+// from other hosts or to other requests. None of them ends the wait, and none
+// may stretch it: a host that keeps sending would otherwise hold the window's
+// thread for as long as it likes.
 int WaitOnce(ImcConversation& c, std::unique_ptr<ImcMessage>& answer) {
-    const ImcMessage& request = *c.lastRequest;
-    uint32_t waitLength = ImcWaitLength(request.flags);
+    uint32_t waitLength = ImcWaitLength(c.lastRequest->flags);
     uint32_t start = GetTickCount();
     uint32_t deadline = ImcDeadline(start, waitLength);
     int result;
     for (;;) {
         std::unique_ptr<ImcMessage> message;
-        result = ReceiveFrame(c, message);
-        if (result != ImcErrNone) {
-            if (ImcWaitOver(GetTickCount(), start, deadline, waitLength) || result != ImcErrTimeout) break;
-            continue;
-        }
-        if (message->notification) {
-            ImcTransportPostNotify(c.transport);
-        } else if (message->kind == 0 && ImcReplyMatches(request, *message)) {
+        bool viaPipe = false;
+        result = ReceiveFrame(c, message, viaPipe);
+        if (result == ImcErrNone && IsAnswer(c, *message, viaPipe)) {
             answer = std::move(message);
             break;
         }
-        // Commands (our own broadcasts come back to us), notifications and
-        // replies to something else do not end the wait, but neither may a
-        // steady stream of them stretch it past its deadline: an appliance
-        // that keeps notifying would otherwise hold the window's thread.
+        if (result == ImcErrNone && message->notification) ImcTransportPostNotify(c.transport);
+        if (result != ImcErrNone && result != ImcErrTimeout && result != ImcErrMalformed) break;
         if (ImcWaitOver(GetTickCount(), start, deadline, waitLength)) {
             result = ImcErrTimeout;
             break;

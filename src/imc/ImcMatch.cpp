@@ -30,6 +30,10 @@ bool ImcReplyMatches(const ImcMessage& request, const ImcMessage& reply) {
     return reply.pdu->type == ImcPduGetResponse && reply.pdu->requestId == requestId;
 }
 
+bool ImcSenderAccepted(uint32_t target, uint32_t sender, bool viaPipe) {
+    return viaPipe || target == 0xFFFFFFFFu || sender == target;  // all ones: no target
+}
+
 bool ImcWantsLongWait(bool targetSet, bool targetEverSet, int requestId) {
     return targetSet || (targetEverSet && (requestId & 1));
 }

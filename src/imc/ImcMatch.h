@@ -29,6 +29,13 @@ bool ImcWaitOver(uint32_t now, uint32_t start, uint32_t deadline, uint32_t waitL
 // GetResponse with the request's id.
 bool ImcReplyMatches(const ImcMessage& request, const ImcMessage& reply);
 
+// Whether a reply's sender may answer at all. While no target is known any
+// address may (discovery is by broadcast); once one is, only the target: the
+// MAC and request-id are no secret to a host on the same segment, and what
+// the answer says is carried out with the program's rights. Frames off the
+// VM's pipe count whatever address they carry.
+bool ImcSenderAccepted(uint32_t target, uint32_t sender, bool viaPipe);
+
 // Bit 0x2 for a request: always once a target is known; with none known,
 // every other request once any target was ever set.
 bool ImcWantsLongWait(bool targetSet, bool targetEverSet, int requestId);

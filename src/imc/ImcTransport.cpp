@@ -224,6 +224,16 @@ int ReceiveFromPipe(ImcTransport& t, ImcBuffer& frame, uint32_t& sender) {
     return 1;
 }
 
+// What any host can put on the wire must not pass for a broken socket: an
+// empty datagram, one too large for a frame (cut and flagged), or the
+// port-unreachable notice a forged sender provokes is a frame that does not
+// decode, and the wait goes on.
+bool IsJunkDatagram(int got) {
+    if (got == 0) return true;
+    int error = WSAGetLastError();
+    return error == WSAEMSGSIZE || error == WSAECONNRESET;
+}
+
 }  // namespace
 
 void ImcTransportOpen(ImcTransport& t, uint32_t target) {
@@ -331,10 +341,12 @@ int ImcTransportSend(ImcTransport& t, const uint8_t* frame, int length) {
     return SendTo(t.fallbackSocket.get(), frame, length, t.target) >= 0 ? ImcErrNone : ImcErrTransport;
 }
 
-int ImcTransportReceive(ImcTransport& t, ImcBuffer& frame, uint32_t& sender) {
+int ImcTransportReceive(ImcTransport& t, ImcBuffer& frame, uint32_t& sender, bool& viaPipe) {
+    viaPipe = false;
     for (;;) {
         if (t.pipe) {
             int got = ReceiveFromPipe(t, frame, sender);
+            viaPipe = got == 1;
             if (got == 1) return ImcErrNone;
             // A packet that failed the check is dropped; the sockets are
             // looked at before the pipe again, so a pipe that keeps failing
@@ -367,7 +379,7 @@ int ImcTransportReceive(ImcTransport& t, ImcBuffer& frame, uint32_t& sender) {
         ImcLog("Receive on socket [%d] from %s: %d\n", static_cast<int>(from), Dotted(peer.sin_addr.s_addr, text), got);
         if (got <= 0) {
             ImcBufferFree(frame);
-            return ImcErrTransport;
+            return IsJunkDatagram(got) ? ImcErrMalformed : ImcErrTransport;
         }
         ImcBufferSetLimit(frame, got);
         sender = peer.sin_addr.s_addr;

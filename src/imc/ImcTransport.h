@@ -45,8 +45,10 @@ void ImcTransportResumeNotify(ImcTransport& t);
 void ImcTransportPostNotify(ImcTransport& t);
 // 0 or ImcErrTransport.
 int ImcTransportSend(ImcTransport& t, const uint8_t* frame, int length);
-// 0 with one frame in `frame` and its sender (network order); ImcErrTimeout
-// after 100 ms without input; ImcErrTransport when the read fails.
-int ImcTransportReceive(ImcTransport& t, ImcBuffer& frame, uint32_t& sender);
+// 0 with one frame in `frame`, its sender (network order) and whether it came
+// off the pipe; ImcErrTimeout after 100 ms without input; ImcErrMalformed for
+// a datagram that can be no frame (empty, too large); ImcErrTransport when
+// the read fails.
+int ImcTransportReceive(ImcTransport& t, ImcBuffer& frame, uint32_t& sender, bool& viaPipe);
 
 }  // namespace holv

@@ -91,6 +91,24 @@ TEST(ImcReplyMatch, WhichReplyAnswersWhichRequest) {
     }
 }
 
+// Once the appliance's address is known, a reply from any other host is no
+// answer, however well it echoes MAC, flags and request-id.
+TEST(ImcReplyMatch, OnlyTheTargetAnswersOnceKnown) {
+    const uint32_t none = 0xFFFFFFFF, appliance = 0x0A00A8C0, impostor = 0x0B00A8C0;
+    struct Case {
+        uint32_t target, sender;
+        bool viaPipe, accepted;
+    };
+    const Case cases[] = {
+        {none, impostor, false, true},       {none, appliance, false, true},  {appliance, appliance, false, true},
+        {appliance, impostor, false, false}, {appliance, none, false, false}, {appliance, 0, false, false},
+        {appliance, impostor, true, true},  // the VM's own pipe
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ImcSenderAccepted(c.target, c.sender, c.viaPipe), c.accepted)
+            << std::hex << c.target << " " << c.sender;
+}
+
 TEST(ImcWait, LengthsFollowBits2And40000) {
     const std::pair<uint32_t, uint32_t> cases[] = {{0x380, 30},        {0x40000, 30},   {0x382, 1000},
                                                    {0x80000002, 1000}, {0x40002, 5000}, {0xFFFFFFFF, 5000}};
