@@ -140,12 +140,13 @@ Section "Uninstall"
   IfFileExists "$INSTDIR\${PROGRAM}" 0 +2
   ExecWait '"$INSTDIR\${PROGRAM}" -remove $INSTDIR\${PROGRAM}'
 
-  ; >>> HOST-CHANGE JOURNAL: undo here whatever the journal still holds
-  ; (routes, DNS suffixes), once the program has a verb for it, e.g.
-  ;   ExecWait '"$INSTDIR\${PROGRAM}" -<journal-verb> ...'
-  ; Not called yet: the program ignores a verb it does not know and would
-  ; start as an ordinary instance (or show "VMX file not found.").
-  ; <<<
+  ; What a run that did not end cleanly (killed, crashed, power lost) left
+  ; on the host is in the program's journal (under the product key, which
+  ; goes below): "-cleanup" deletes its routes that are still in the table as
+  ; noted, puts the search list and the driver-signing policy back, and ends
+  ; without a VM file, an instance or a window.
+  IfFileExists "$INSTDIR\${PROGRAM}" 0 +2
+  ExecWait '"$INSTDIR\${PROGRAM}" -cleanup'
 
   SetShellVarContext all
   Delete "$SMPROGRAMS\${NAME}.lnk"

@@ -5,7 +5,17 @@
 
 namespace holv {
 
-enum VerbIndex { VerbStart, VerbStop, VerbInstall, VerbRemove, VerbExit, VerbXstatus, VerbBrowse, VerbCount };
+enum VerbIndex {
+    VerbStart,
+    VerbStop,
+    VerbInstall,
+    VerbRemove,
+    VerbExit,
+    VerbXstatus,
+    VerbBrowse,
+    VerbCleanup,  // the uninstaller's: undo the host-change journal and end
+    VerbCount
+};
 
 struct Verb {
     const char* name;
@@ -19,7 +29,7 @@ struct VerbTable {
     Verb verbs[VerbCount] = {
         {"start", false, false, 0},  {"stop", false, false, 0},    {"install", false, false, 0},
         {"remove", false, false, 0}, {"exit", false, false, 0},    {"xstatus", true, false, 0},
-        {"browse", false, false, 0},
+        {"browse", false, false, 0}, {"cleanup", false, false, 0},
     };
     bool Seen(VerbIndex v) const { return verbs[v].seen; }
 };

@@ -10,6 +10,7 @@
 #include "app/Program.h"
 #include "app/Service.h"
 #include "backends/Cvmx.h"
+#include "backends/HostJournalUndo.h"
 #include "base/Text.h"
 #include "base/Unique.h"
 
@@ -103,6 +104,13 @@ int ProgramMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     RegisterMainWindowClass(instance, p.className);
 
     std::string path = AbsoluteLongPath(ParseCommandLine(commandLine, p.verbs));
+    // The uninstaller's last word on the host: what the journal still holds
+    // is undone, and nothing else happens (no VM file is needed, no instance
+    // starts, nothing is shown).
+    if (p.verbs.Seen(VerbCleanup)) {
+        UndoHostJournal();
+        return 0;
+    }
     if (DWORD error = TestReadable(path)) {
         MessageBoxA(nullptr, "VMX file not found.", "Error", MB_OK | MB_ICONERROR);
         return static_cast<int>(error);

@@ -26,10 +26,6 @@ void Cvmx::CleanUpHostNetwork() {
     holv::CleanUpHostNetwork(session);
 }
 
-void Cvmx::RestoreSearchList() {
-    UpdateSearchList(nullptr);
-}
-
 int Cvmx::RequestApplianceShutdown() {
     return ImcRequestShutdown(session.applianceMac);
 }

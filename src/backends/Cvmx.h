@@ -91,8 +91,6 @@ protected:
     }
     // Routes and DNS suffixes must not outlive a running appliance.
     void CleanUpHostNetwork();
-    // Puts back the user's DNS search list if an appliance changed it.
-    void RestoreSearchList();
     // Asks the appliance to shut itself down; 0 when it will.
     int RequestApplianceShutdown();
     // The host's identity for the appliance; clears resync on success.

@@ -1,6 +1,7 @@
 // The backend's start-up step over the VM configuration file, and the file
 // as the backend's small persistent store.
 #include "backends/Cvmx.h"
+#include "backends/HostJournalUndo.h"
 #include "base/Text.h"
 #include "imc/ImcOperations.h"
 #include "session/Association.h"
@@ -35,7 +36,9 @@ int Cvmx::LoadVmConfig(const std::string& path) {
         WriteVmxValue("ide0:1.fileName", "store.vmdk");
     }
     state = StateLoaded;
-    RestoreSearchList();  // an earlier run may have ended while the list was changed
+    // An earlier run may have ended with its routes or the search list still
+    // changed: undone before this one changes anything.
+    UndoHostJournal();
     return result;
 }
 

@@ -12,6 +12,7 @@
 #include "imc/ImcVariables.h"
 #include "session/ActionText.h"
 #include "session/HostName.h"
+#include "session/RouteJournal.h"
 #include "session/SearchList.h"
 #include "session/VmState.h"
 
@@ -96,7 +97,7 @@ int ConverseWhileRunning(ApplianceSession& s, SessionHost& host, uint32_t flags)
 
 }  // namespace
 
-ApplianceSession::ApplianceSession() : routes(ActiveRouteSystem()) {}
+ApplianceSession::ApplianceSession() : routes(ActiveRouteSystem(), &JournalRouteRecord()) {}
 
 void CleanUpHostNetwork(ApplianceSession& session) {
     session.routes.RemoveAllRoutes();

@@ -10,6 +10,7 @@ namespace holv {
 namespace {
 
 constexpr uint32_t kAllOnes = 0xFFFFFFFFu;
+constexpr int kErrorNotFound = 1168;  // ERROR_NOT_FOUND: the table has no such route
 // Systems before this major version have no settable broadcast route; the
 // VirtualBox host-interface command does the job there.
 constexpr int kFirstSettableBroadcastVersion = 6;
@@ -34,7 +35,8 @@ bool ReadList(RouteListSource& source, const uint8_t* mac, int index, std::strin
 
 }  // namespace
 
-RouteSet::RouteSet(RouteSystem& routeSystem) : system(routeSystem), resolverFlush(routeSystem.OpenResolverFlush()) {
+RouteSet::RouteSet(RouteSystem& routeSystem, RouteRecord* routeRecord)
+    : system(routeSystem), record(routeRecord), resolverFlush(routeSystem.OpenResolverFlush()) {
     broadcastRow.destination = kAllOnes;
     broadcastRow.mask = kAllOnes;
     broadcastRow.type = kRouteTypeDirect;
@@ -119,7 +121,10 @@ void RouteSet::Undo(const RoutePair& pair) {
     ForwardRow row = routeTemplate;
     row.destination = pair.destination;
     row.mask = pair.mask;
-    system.DeleteForwardEntry(row);  // gone either way: it is no longer ours
+    int rc = system.DeleteForwardEntry(row);  // gone either way: it is no longer ours
+    // Only a route the table no longer holds is no longer worth a note: one
+    // that would not go is left for the next start to try again.
+    if (record && (rc == 0 || rc == kErrorNotFound)) record->Forget(row);
 }
 
 bool RouteSet::CollectExistingRoutes(std::vector<RoutePair>& existing) {
@@ -145,7 +150,11 @@ bool RouteSet::Create(const RoutePair& pair) {
     ForwardRow row = routeTemplate;
     row.destination = pair.destination;
     row.mask = pair.mask;
-    return system.CreateForwardEntry(row) == 0;
+    // Noted first: a run that ends between the two must leave the note.
+    if (record && record->Note(row) != 0) return false;
+    if (system.CreateForwardEntry(row) == 0) return true;
+    if (record) record->Forget(row);
+    return false;
 }
 
 // Our routes sit just behind the interface's own ones.

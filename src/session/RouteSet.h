@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "session/RouteJournal.h"
 #include "session/RouteList.h"
 #include "session/RouteSystem.h"
 
@@ -23,7 +24,9 @@ public:
 
 class RouteSet {
 public:
-    explicit RouteSet(RouteSystem& system);
+    // With a record, every route is noted there before it is created and
+    // forgotten once it is deleted.
+    explicit RouteSet(RouteSystem& system, RouteRecord* record = nullptr);
     // Removes every route still installed.
     ~RouteSet();
     RouteSet(const RouteSet&) = delete;
@@ -53,6 +56,7 @@ private:
     void FlushResolverCache();
 
     RouteSystem& system;
+    RouteRecord* record;
     std::unique_ptr<ResolverFlush> resolverFlush;
     ForwardRow routeTemplate;
     ForwardRow broadcastRow;

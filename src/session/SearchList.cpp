@@ -8,10 +8,14 @@
 #include "base/RegistryText.h"
 #include "base/Text.h"
 #include "base/Unique.h"
+#include "session/HostJournal.h"
 #include "session/SearchListPlan.h"
 
 namespace holv {
 namespace {
+
+// The mark's name says where the way back is kept.
+constexpr char kBackupValue[] = "SearchListBackupSC";
 
 constexpr char kNetworkConnectionsKey[] =
     "SYSTEM\\CurrentControlSet\\Control\\Network\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
@@ -118,7 +122,7 @@ void UpdateSearchList(const char* suffixTemplate, AdapterControl& control) {
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTcpipParametersKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
             return;
         now.searchList = ReadListValue(key.get(), "SearchList");
-        now.backup = ReadListValue(key.get(), "SearchListBackupSC");
+        now.backup = ReadListValue(key.get(), kBackupValue);
         now.primary = ReadListValue(key.get(), "NV Domain");
     }
     SearchListChange change = PlanSearchListUpdate(now, suffixTemplate);
@@ -130,10 +134,22 @@ void UpdateSearchList(const char* suffixTemplate, AdapterControl& control) {
         return;
     // A backup that did not get written would leave nothing to restore, and
     // a list that did not get written must not lose its backup: stop there.
-    if (change.writeBackup && WriteText(key.get(), "SearchListBackupSC", change.backupText) != ERROR_SUCCESS) return;
+    if (change.writeBackup && (JournalWrite(kSearchListJournalSection, kBackupValue, "changed") != 0 ||
+                               WriteText(key.get(), kBackupValue, change.backupText) != ERROR_SUCCESS))
+        return;
     if (change.writeList && WriteText(key.get(), "SearchList", change.listText) != ERROR_SUCCESS) return;
-    if (change.deleteBackup) RegDeleteValueA(key.get(), "SearchListBackupSC");
+    if (change.deleteBackup && RegDeleteValueA(key.get(), kBackupValue) == ERROR_SUCCESS)
+        JournalErase(kSearchListJournalSection, kBackupValue);
     if (change.renewLease) RenewAdapterLease(control);
+}
+
+void UndoJournalSearchList(AdapterControl& control) {
+    UpdateSearchList(nullptr, control);
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTcpipParametersKey, 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS &&
+        RegQueryValueExA(key.get(), kBackupValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+        return;  // a backup that could not be put back keeps its mark
+    JournalErase(kSearchListJournalSection, kBackupValue);
 }
 
 }  // namespace holv

@@ -38,4 +38,14 @@ void RenewAdapterLease(AdapterControl& control = SystemAdapterControl());
 // Registry failures are silent: an unopenable key leaves everything as is.
 void UpdateSearchList(const char* suffixTemplate, AdapterControl& control = SystemAdapterControl());
 
+// The search list's section of the host-change journal: one entry, there
+// from just before the backup is written until it is deleted.
+inline constexpr char kSearchListJournalSection[] = "SearchList";
+
+// At start-up: puts back a list a run that did not end cleanly left changed,
+// and drops the journal's mark once there is no backup (also a backup left
+// by a run from before the journal, since the backup's presence alone says
+// the list is changed).
+void UndoJournalSearchList(AdapterControl& control = SystemAdapterControl());
+
 }  // namespace holv

@@ -12,11 +12,11 @@ using namespace holv;
 namespace {
 
 // The verbs seen, one letter each (s start, t stop, i install, r remove,
-// e exit, x xstatus, b browse), in VerbIndex order.
+// e exit, x xstatus, b browse, c cleanup), in VerbIndex order.
 std::string Seen(const VerbTable& table) {
     std::string seen;
     for (int v = 0; v < VerbCount; ++v)
-        if (table.Seen(static_cast<VerbIndex>(v))) seen += "stirexb"[v];
+        if (table.Seen(static_cast<VerbIndex>(v))) seen += "stirexbc"[v];
     return seen;
 }
 
@@ -37,6 +37,7 @@ TEST(CommandLine, VerbsThenThePath) {
         {"-startup", "s", 0, "Holvenstead.vmx"},
         {"-st -x -", "", 0, "Holvenstead.vmx"},  // too short for any verb: no path either
         {"-stop -install -remove -exit -browse -start C:\\VMs\\A.vmx", "stireb", 0, "C:\\VMs\\A.vmx"},
+        {"-CLEANUP -stop x.vmx", "tc", 0, "x.vmx"},
         {"-xstatus 5000 C:\\My VMs\\\"x\" -stop", "x", 5000, "C:\\My VMs\\\"x\" -stop"},
         {"-xstatus", "x", 0, "Holvenstead.vmx"},
         {"-xstatus -5", "x", -5, "Holvenstead.vmx"},

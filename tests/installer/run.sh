@@ -8,8 +8,9 @@
 #      installed program; installing again keeps both.
 #   3. The service runs the installed program, which brings the appliance up
 #      through the stand-in player and reaches Running.
-#   4. "Uninstall.exe /S" with all that running: the appliance shut down, no
-#      service, no program, no program files or keys; the VM folder intact.
+#   4. "Uninstall.exe /S" with all that running and a killed run's changes in
+#      the journal: the appliance shut down, no service, no program, no
+#      program files or keys, the changes undone; the VM folder intact.
 #
 #   tests/installer/run.sh SETUP_EXE VERSION WINDOWS_BIN APPLIANCE_SIM
 # Exit codes: 0 all checks passed, 1 a check failed, 77 no namespaces here.
@@ -84,6 +85,14 @@ check "... with the appliance's address" has_line "$push" "IP Address: $HOLV_APP
 check "the program runs" wait_until 10 eval '[ -n "$(procs Holvenstead.exe)" ]'
 
 say "4. Silent uninstall with the service installed and the program running"
+# And what a killed earlier run left: the search list changed, noted in the
+# journal, and a route entry the table does not hold.
+tcpip='HKLM\System\CurrentControlSet\Services\Tcpip\Parameters'
+journal_key="$product_key\\Journal"
+wine_host reg add "$tcpip" /v SearchListBackupSC /d user.example /f >/dev/null
+wine_host reg add "$tcpip" /v SearchList /d corp.example,user.example /f >/dev/null
+wine_host reg add "$journal_key\\SearchList" /v SearchListBackupSC /d changed /f >/dev/null
+wine_host reg add "$journal_key\\Routes" /v stale /d "10.9.0.0 255.255.0.0 $HOLV_APPLIANCE_IP 1 1" /f >/dev/null
 shutdowns=$(record_count '^shutdown$')
 rc=0
 wine_host "$win_dir\\Uninstall.exe" /S >/dev/null 2>&1 || rc=$?
@@ -102,6 +111,6 @@ check "the uninstall entry is gone" key_absent "$uninstall_key"
 check "the product key is gone" key_absent "$product_key"
 check "the VM folder stays with the VM's files" equal "$(vm_digest)" "$digest"
 check "the VM file stays" grep -q '^config.version = "8"' "$dir/Holvenstead.vmx"
-# The host-change journal (undone by the uninstaller once the program keeps
-# one) has no place to check yet.
+check "the user's search list is back" equal "$(reg_value "$tcpip" SearchList)|$(reg_value "$tcpip" SearchListBackupSC)" \
+  "user.example|"
 checks_end test_installer

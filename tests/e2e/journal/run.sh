@@ -1,17 +1,15 @@
 #!/usr/bin/env bash
 # e2e_journal: the host-change journal with the real Holvenstead.exe under
-# Wine, on the network test bed (tests/e2e/bed.sh).
-#   tests/e2e/journal/run.sh --bin WINDOWS_BIN --sim APPLIANCE_SIM
-# The program notes its routes and the search list's change in
-# HKLM\Software\Holvenstead\Journal; killed outright, it leaves them, and the
-# next start undoes them: a route still in the table exactly as noted is
-# deleted, the user's route to the same host through another gateway stays,
-# the list is put back, the journal is empty. A clean Stop leaves it empty;
-# "-cleanup" (the uninstaller's) undoes it without a VM or a window.
+# Wine, on the network test bed (tests/e2e/bed.sh). Killed outright with
+# routes and a suffix in place, it leaves them noted; the next start deletes
+# a route still in the table exactly as noted, not the user's to the same host
+# through another gateway, and puts the search list back. A clean Stop leaves
+# the journal empty; "-cleanup" (the uninstaller's) drops malformed notes.
 # Wine's route calls succeed without changing the namespace's table (see
-# tests/e2e/routes), so the routes the killed run "left" are put into the
-# table by hand, and the deletions Wine does not carry out are counted from
-# its notes of the calls. Exit: 0, 1 a check failed, 77 no namespaces here.
+# tests/e2e/routes): the routes the killed run "left" are put there by hand,
+# and the deletions are counted from Wine's notes of its calls.
+#   tests/e2e/journal/run.sh --bin WINDOWS_BIN --sim APPLIANCE_SIM
+# Exit: 0, 1 a check failed, 77 no namespaces here.
 set -u
 while [ $# -gt 0 ]; do
   case $1 in
@@ -24,110 +22,88 @@ bed_needs=(Holvenstead.exe vmplayer.exe vmware-vmx.exe session-drive.exe)
 . "$(dirname "$0")/../bed.sh"
 
 tcpip='HKLM\System\CurrentControlSet\Services\Tcpip\Parameters'
-# The entries of a journal section: "name=value" a line.
-journal() {
+journal() {  # section: "name=value" a line
   wine_host reg query "HKLM\\Software\\Holvenstead\\Journal\\$1" 2>/dev/null | tr -d '\r' |
     sed -n 's/^    \(.*\)    REG_SZ    \(.*\)$/\1=\2/p'
 }
 journal_empty() { [ -z "$(journal Routes)$(journal SearchList)" ]; }
+noted() { [ "$(journal Routes | wc -l)" -eq 2 ] && [ -n "$(journal SearchList)" ]; }
 reg_value() { wine_host reg query "$tcpip" /v "$1" 2>/dev/null | tr -d '\r' | sed -n 's/^.*    REG_SZ    //p'; }
 search_list() { echo "$(reg_value SearchList)|$(reg_value SearchListBackupSC)"; }
-host_route() { ip netns exec "$bed_name-host" ip -4 route show "$@" | sed 's/ *$//'; }
-# Deletions the program asked Wine for since the mark (Wine notes each call).
-deletions_since() { tail -c +"$(($1 + 1))" "$bed_work/program.out" | grep -c 'DeleteIpForwardEntry'; }
+in_host() { ip netns exec "$bed_name-host" "$@"; }
+host_route() { in_host ip -4 route show "$1" | sed 's/ *$//'; }
 out_size() { stat -c %s "$bed_work/program.out" 2>/dev/null || echo 0; }
-noted_routes() { [ "$(journal Routes | wc -l)" -eq 2 ]; }
-marked() { [ -n "$(journal SearchList)" ]; }
-# Killed as power loss or a crash would end it: the Unix processes of this
-# bed's prefix that run Holvenstead.exe (Wine's loader may leave the started
-# one for another), by their ids.
+deletions_since() { tail -c +"$(($1 + 1))" "$bed_work/program.out" | grep -c DeleteIpForwardEntry; }
+# As power loss would end it: the Unix processes of this bed's prefix that
+# run Holvenstead.exe, by their ids.
 kill_program() {
   local p
   for p in $(pgrep -f 'Holvenstead\.exe'); do
     tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$bed_prefix" && kill -9 "$p"
   done
 }
-# The program under Wine, with its notes of the route calls.
-start_noted() { WINEDEBUG=-all,fixme+iphlpapi program_start "$@"; }
+noting() { WINEDEBUG=-all,fixme+iphlpapi "$@"; }  # Wine notes each route call
+stop_exit() {
+  wine_host "$bed_bin/Holvenstead.exe" -stop -exit "$bed_vmx_win" >/dev/null 2>&1
+  program_wait_end 120 || fatal "the program did not end after -stop -exit"
+}
+serve() { sim_config route.0=00000a000001ffffffff route.1=01000a010000ffff0000 "action=[suffix] corp.example,+"; }
 
 bed_begin
-say "Test bed: namespaces $bed_name-host/-appl, simulator, Wine prefix copy, Xvfb"
 bed_up
 : >"$bed_work/program.out"
-gw=$HOLV_APPLIANCE_IP
-other=${gw%.*}.3
-list0=00000a000001ffffffff  # a host route and the broadcast request
-list1=01000a010000ffff0000  # a network
+gw=$HOLV_APPLIANCE_IP other=${HOLV_APPLIANCE_IP%.*}.3
 wine_host reg add "$tcpip" /v SearchList /d user.example /f >/dev/null
-wine_host reg delete "$tcpip" /v SearchListBackupSC /f >/dev/null 2>&1
 
-say "J1. Running with routes and a suffix: both are noted"
-sim_config "route.0=$list0" "route.1=$list1" "action=[suffix] corp.example,+"
-start_noted -start "$bed_vmx_win"
+say "J1. Running with routes and a suffix: both noted; then killed"
+serve
+noting program_start -start "$bed_vmx_win"
 wait_state Running 180 || fatal "the appliance did not come up"
-wait_until 60 eval 'noted_routes && marked' || fatal "the journal did not fill: $(journal Routes) $(journal SearchList)"
-names=$(journal Routes | cut -d= -f1 | sort)
-ifindex=$(awk 'NR==1{print $4}' <<<"$names")
-check "the two created routes, through the appliance" equal "$names" \
-  "$(printf '10.0.0.1 255.255.255.255 %s %s\n10.1.0.0 255.255.0.0 %s %s' "$gw" "$ifindex" "$gw" "$ifindex")"
-check "each noted with the process that made it" eval \
-  '[ "$(journal Routes | sed -n "s/^\([^=]*\)=\1 [1-9][0-9]*$/ok/p" | wc -l)" -eq 2 ]'
+wait_until 60 noted || fatal "the journal did not fill: $(journal Routes) $(journal SearchList)"
+ifindex=$(journal Routes | head -1 | cut -d= -f1 | cut -d' ' -f4)
+check "the two created routes, through the appliance, with the creating process" equal \
+  "$(journal Routes | sed 's/ [1-9][0-9]*$//' | sort)" \
+  "$(printf '%s=%s\n' "10.0.0.1 255.255.255.255 $gw $ifindex"{,} "10.1.0.0 255.255.0.0 $gw $ifindex"{,})"
 check "the search list changed, its backup kept" equal "$(search_list)" "corp.example,user.example|user.example"
-
-say "J2. Killed outright: the journal stays; the table gets what the run left, and the user's route"
 kill_program
 program_wait_end 30 || fatal "the program did not die"
-check "no Holvenstead.exe left" wait_until 30 no_procs Holvenstead.exe
-check "the routes are still noted" noted_routes
-check "the search list is still changed" equal "$(search_list)" "corp.example,user.example|user.example"
-ip netns exec "$bed_name-host" ip route add 10.1.0.0/16 via "$gw" dev hv-host
-ip netns exec "$bed_name-host" ip route add 10.0.0.1/32 via "$other" dev hv-host
+check "killed: no Holvenstead.exe left, the journal and the list as they were" eval \
+  'wait_until 30 no_procs Holvenstead.exe && noted && [ "$(search_list)" = "corp.example,user.example|user.example" ]'
 
-say "J3. The next start undoes what the journal holds"
-sim_config drop-next=1000000  # the appliance stays silent: nothing new gets installed
+say "J2. The next start undoes what the journal holds"
+in_host ip route add 10.1.0.0/16 via "$gw" dev hv-host      # left by the killed run
+in_host ip route add 10.0.0.1/32 via "$other" dev hv-host   # the user's
+sim_config drop-next=1000000  # a silent appliance: nothing new gets installed
 mark=$(out_size)
-start_noted "$bed_vmx_win"
+noting program_start "$bed_vmx_win"
 check "the journal empties" wait_until 60 journal_empty
 check "the search list is the user's again" equal "$(search_list)" "user.example|"
 check "the user's route stays" equal "$(host_route 10.0.0.1/32)" "10.0.0.1 via $other dev hv-host"
-if [ -z "$(host_route 10.1.0.0/16)" ]; then
-  check "the route left exactly as noted is gone" true
-else
-  check "the route left exactly as noted is deleted, the user's not" equal "$(deletions_since "$mark")" 1
-fi
-wine_host "$bed_bin/Holvenstead.exe" -stop -exit "$bed_vmx_win" >/dev/null 2>&1
-program_wait_end 120 || fatal "the program did not end after -stop -exit"
+check "the route left exactly as noted is deleted, only it" eval \
+  '[ -z "$(host_route 10.1.0.0/16)" ] || [ "$(deletions_since "$mark")" = 1 ]'
+stop_exit
 
-say "J4. A clean Stop leaves the journal empty"
-# Routes the table already has are the system's and never created: clear the
-# way.
-ip netns exec "$bed_name-host" ip route del 10.0.0.1/32 via "$other"
-ip netns exec "$bed_name-host" ip route del 10.1.0.0/16 2>/dev/null
-sim_config "route.0=$list0" "route.1=$list1" "action=[suffix] corp.example,+"
-start_noted -start "$bed_vmx_win"
-wait_state Running 180 || fatal "the appliance did not come back"
-wait_until 60 eval 'noted_routes && marked' || fatal "the journal did not fill again"
-wine_host "$bed_bin/Holvenstead.exe" -stop -exit "$bed_vmx_win" >/dev/null 2>&1
-program_wait_end 120 || fatal "the program did not end after -stop -exit"
-check "the program ended with 0" equal "$prog_rc" 0
-check "the journal is empty" journal_empty
-check "the search list is the user's" equal "$(search_list)" "user.example|"
+say "J3. A clean Stop leaves the journal empty"
+in_host ip route flush 10.0.0.1/32; in_host ip route flush 10.1.0.0/16  # else they are the system's
+serve
+program_start -start "$bed_vmx_win"
+wait_state Running 180 && wait_until 60 noted || fatal "the journal did not fill again"
+stop_exit
+check "the journal is empty, the list the user's" eval 'journal_empty && [ "$(search_list)" = "user.example|" ]'
 
-say "J5. -cleanup: malformed entries and routes the table lacks are dropped, the rest undone"
-ip netns exec "$bed_name-host" ip route add 10.0.0.1/32 via "$other" dev hv-host
-add() { wine_host reg add "HKLM\\Software\\Holvenstead\\Journal\\$1" /v "$2" /d "$3" /f >/dev/null; }
-add Routes bad "10.1.0.0 255.255.0.0 $gw"
-add Routes absent "10.9.0.0 255.255.0.0 $gw $ifindex 1"
-add Routes user "10.0.0.1 255.255.255.255 $gw $ifindex 1"  # the table has it through another gateway
-add SearchList SearchListBackupSC changed
+say "J4. -cleanup: malformed notes and routes the table lacks are dropped, the list put back"
+in_host ip route add 10.0.0.1/32 via "$other" dev hv-host
+for kv in "bad=10.1.0.0 255.255.0.0 $gw" "absent=10.9.0.0 255.255.0.0 $gw $ifindex 1" \
+  "user=10.0.0.1 255.255.255.255 $gw $ifindex 1"; do
+  wine_host reg add 'HKLM\Software\Holvenstead\Journal\Routes' /v "${kv%%=*}" /d "${kv#*=}" /f >/dev/null
+done
+wine_host reg add 'HKLM\Software\Holvenstead\Journal\SearchList' /v SearchListBackupSC /d changed /f >/dev/null
 wine_host reg add "$tcpip" /v SearchListBackupSC /d user.example /f >/dev/null
 wine_host reg add "$tcpip" /v SearchList /d corp.example /f >/dev/null
 mark=$(out_size)
-WINEDEBUG=-all,fixme+iphlpapi wine_host "$bed_bin/Holvenstead.exe" -CLEANUP >>"$bed_work/program.out" 2>&1
+noting wine_host "$bed_bin/Holvenstead.exe" -CLEANUP >>"$bed_work/program.out" 2>&1
 check "-cleanup ends with 0" equal "$?" 0
-check "the journal is empty" journal_empty
-check "the search list is put back" equal "$(search_list)" "user.example|"
+check "the journal is empty, the list the user's" eval 'journal_empty && [ "$(search_list)" = "user.example|" ]'
 check "no route was deleted" equal "$(deletions_since "$mark")" 0
-check "the user's route stays" equal "$(host_route 10.0.0.1/32)" "10.0.0.1 via $other dev hv-host"
 check "no program stays" no_procs Holvenstead.exe
 checks_end e2e_journal
