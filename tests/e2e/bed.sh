@@ -10,7 +10,8 @@
 # a bed left by a run killed outright is removed by the next one.
 #
 # Callers set bed_bin (the Windows bin folder) and bed_sim (the native
-# appliance-sim), call bed_begin, then bed_up. The work folder $bed_work holds
+# appliance-sim), and bed_impostor=1 for a third namespace "$bed_name-imp" on
+# the same segment (netns.sh --impostor), call bed_begin, then bed_up. The work folder $bed_work holds
 # config (the simulator re-reads it before each datagram), power, record,
 # imc.log, player.trace, program.out and vm/Holvenstead.vmx.
 
@@ -109,7 +110,8 @@ wine_host() { on_host "$HOLV_WINE" "$@"; }
 # bed_up [--no-player]: namespaces, simulator, display, prefix, VM file.
 bed_up() {
   local vars
-  vars=$("$bed_netns" up "$bed_name") || { echo "FAIL: the namespaces could not be made" >&2; exit 1; }
+  vars=$("$bed_netns" up "$bed_name" ${bed_impostor:+--impostor}) ||
+    { echo "FAIL: the namespaces could not be made" >&2; exit 1; }
   eval "$vars"
   export HOLV_HOST_IP HOLV_APPLIANCE_IP
   [ -f "$bed_work/config" ] || sim_config
