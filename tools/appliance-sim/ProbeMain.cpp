@@ -39,6 +39,13 @@ const char Usage[] =
     "                            128 bytes, time); --options adds the SNMP part\n"
     "  shutdown                  the shutdown request, flag word 0x1\n"
     "  listen                    send nothing; print the first \"IMCN\" notification\n"
+    "  flood RATE SECONDS [KIND] junk for a load test: RATE datagrams a second (at most\n"
+    "                            5000) for SECONDS (at most 60) to --to (one address,\n"
+    "                            no broadcast), port --port. KIND \"undecodable\": in turn\n"
+    "                            random bytes, empty, 3000 bytes, an undecodable reply;\n"
+    "                            \"mixed\" (default) adds replies with stale request-ids\n"
+    "                            or for another MAC, notifications and commands (MAC\n"
+    "                            --mac). Prints sent=N; exit 0\n"
     "\n"
     "Options:\n"
     "  --to ADDR          destination (default 255.255.255.255: broadcast)\n"
@@ -231,6 +238,77 @@ void Print(const ImcMessage& m, uint32_t from) {
     std::fflush(stdout);
 }
 
+// The flood's datagram number i: junk of each kind the host must survive.
+std::vector<uint8_t> JunkDatagram(const Options& o, uint32_t i, uint32_t& seed) {
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    std::vector<uint8_t> d;
+    ImcMessage m;
+    std::memcpy(m.mac, o.mac, 6);
+    switch (i % 8) {
+        case 0: d.resize(1 + next() % 600); break;
+        case 1: return d;               // empty
+        case 2: d.resize(3000); break;  // more than a frame's room
+        case 3:                         // a reply whose SNMP part does not decode
+            d = {'I', 'M', 'C', 'R', 0x80, 0, 0, 0};
+            d.insert(d.end(), o.mac, o.mac + 6);
+            d.resize(d.size() + 1 + next() % 40);
+            break;
+        default:
+            m.kind = i % 8 == 7 ? 1 : 0;
+            m.flags = i % 8 == 6 ? 0 : 0x382;
+            if (i % 8 == 4) {  // a GetResponse no request of the host will ever have
+                ImcSetCommunity(m, "", "");
+                ImcAddVarBind(m, 61440, 61568, ImcTagOctetString, "junk", 4);
+                ImcSetPduType(m, ImcPduGetResponse);
+                m.pdu->requestId = -1 - static_cast<int32_t>(i % 1000);
+            }
+            if (i % 8 == 5) m.mac[5] ^= 0x5A;  // another appliance
+            ImcBuffer frame;
+            if (EncodeFrame(m, frame) != ImcErrNone) return d;
+            d.assign(ImcBufferData(frame), ImcBufferData(frame) + ImcBufferRemaining(frame));
+            if (i % 8 == 6) std::memcpy(d.data(), "IMCN", 4);  // encoded as a reply, sent as a notification
+            return d;
+    }
+    for (size_t k = i % 8 == 3 ? 14 : 0; k < d.size(); ++k) d[k] = static_cast<uint8_t>(next());
+    return d;
+}
+
+// Bounded in rate, count and time, to one address: ends by itself.
+int Flood(const Options& o) {
+    uint32_t rate = 0, seconds = 0;
+    const std::vector<std::string>& c = o.command;
+    if (c.size() < 3 || c.size() > 4 || !SimParseU32(c[1], rate) || !SimParseU32(c[2], seconds) || rate == 0 ||
+        rate > 5000 || seconds == 0 || seconds > 60 || (c.size() == 4 && c[3] != "mixed" && c[3] != "undecodable"))
+        return Fail("flood RATE SECONDS [mixed|undecodable]: RATE 1..5000, SECONDS 1..60");
+    const uint32_t kinds = c.size() == 4 && c[3] == "undecodable" ? 4 : 8;
+    if (o.to == 0xFFFFFFFFu || o.to == 0) return Fail("flood needs one address (--to), never a broadcast");
+    std::string problem;
+    int fd = SimOpenSocket(0, 0, problem);
+    if (fd < 0) {
+        std::fprintf(stderr, "imc-probe: %s\n", problem.c_str());
+        return 3;
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = o.to;
+    to.sin_port = htons(static_cast<uint16_t>(o.port));
+    const uint32_t total = rate * seconds, perSlot = (rate + 99) / 100;  // slots of 10 ms
+    uint32_t sent = 0, seed = 12345;
+    int64_t start = SimNowMs();
+    for (uint32_t i = 0; i < total;) {
+        for (uint32_t k = 0; k < perSlot && i < total; ++k, ++i) {
+            std::vector<uint8_t> d = JunkDatagram(o, i % kinds + i / kinds * 8, seed);
+            if (sendto(fd, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) >= 0) ++sent;
+        }
+        int64_t slotEnd = start + static_cast<int64_t>(i / perSlot) * 10;
+        int64_t wait = slotEnd - SimNowMs();
+        if (wait > 0) usleep(static_cast<useconds_t>(wait * 1000));
+    }
+    close(fd);
+    std::printf("sent=%u\n", sent);
+    return 0;
+}
+
 bool IsLoopback(uint32_t address) {
     return (ntohl(address) >> 24) == 127;
 }
@@ -275,6 +353,9 @@ int main(int argc, char** argv) {
     int rc = ParseOptions(argc, argv, o);
     if (rc != 0) return rc < 0 ? 0 : rc;
     bool listenOnly = o.command[0] == "listen";
+    if (o.command[0] == "flood" && !IsLoopback(o.to) && !SimInTestNamespace())
+        return Fail("flood: only to 127.x or inside a network namespace made with ip netns");
+    if (o.command[0] == "flood") return Flood(o);
     if (!listenOnly && !IsLoopback(o.to) && !SimInTestNamespace() && !o.allowOutside) {
         return Fail(
             "refusing to send outside a network namespace made with ip netns: run inside a test bed "

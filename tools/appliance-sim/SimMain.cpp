@@ -41,6 +41,9 @@ const char Usage[] =
     "  --port N           port to listen on (default 8888)\n"
     "  --reply-port N     port answers and notifications go to (default 8888)\n"
     "  --bind ADDR        address to listen on (default 0.0.0.0)\n"
+    "  --sniff IFACE      play an impostor: answer only the commands seen on IFACE\n"
+    "                     (promiscuous) that were addressed to another host, from\n"
+    "                     this host's own address; commands to it are ignored\n"
     "  --allow-outside    allow broadcast notifications outside a network namespace\n"
     "                     made with `ip netns` (refused otherwise)\n"
     "  -v, --verbose      log every datagram to stderr\n"
@@ -99,6 +102,7 @@ struct Options {
     int port = SimImcPort;
     int replyPort = SimImcPort;
     uint32_t bindAddress = 0;  // INADDR_ANY
+    std::string sniff;         // interface whose others' commands are answered
     bool allowOutside = false;
     bool verbose = false;
 };
@@ -148,6 +152,8 @@ int ParseOptions(int argc, char** argv, Options& o) {
             o.powerFile = argv[++i];
         } else if (a == "--record") {
             o.recordFile = argv[++i];
+        } else if (a == "--sniff") {
+            o.sniff = argv[++i];
         } else if (a == "--pid-file") {
             o.pidFile = argv[++i];
         } else if ((a == "--port" && ParsePort(argv[i + 1], o.port)) ||
@@ -198,6 +204,8 @@ private:
     bool LoadConfig(bool initial);
     void CheckConfig();
     void Receive();
+    void Sniff();
+    void Handle(const uint8_t* datagram, ssize_t n, uint32_t sender);
     void Send(const std::vector<uint8_t>& frame, uint32_t address, const char* what);
     void Notify();
     void PowerOff();
@@ -213,6 +221,7 @@ private:
     SimState state_;
     FileStamp configStamp_;
     int fd_ = -1;
+    int sniffer_ = -1;
     uint32_t lastHost_ = 0;  // network order; 0 = none yet
     bool finished_ = false;
 };
@@ -312,12 +321,24 @@ void Simulator::Receive() {
         return;
     }
     uint32_t sender = from.sin_addr.s_addr;
+    if (sniffer_ >= 0) return;  // an impostor answers only what it overhears
+    Handle(datagram, n, sender);
+}
+
+void Simulator::Sniff() {
+    std::vector<uint8_t> datagram;
+    uint32_t sender = 0;
+    if (SimSniffDatagram(sniffer_, options_.port, datagram, sender))
+        Handle(datagram.data(), static_cast<ssize_t>(datagram.size()), sender);
+}
+
+void Simulator::Handle(const uint8_t* datagram, ssize_t n, uint32_t sender) {
     if (!Powered()) {
         if (verbose) Log("powered off: %zd bytes from %s ignored", n, SimFormatIp(sender).c_str());
         return;
     }
     lastHost_ = sender;
-    if (verbose) Log("%zd bytes from %s:%d", n, SimFormatIp(sender).c_str(), ntohs(from.sin_port));
+    if (verbose) Log("%zd bytes from %s", n, SimFormatIp(sender).c_str());
     SimOutcome out;
     SimHandleDatagram(config_, state_, datagram, static_cast<int>(n), out);
     if (verbose) {
@@ -383,18 +404,27 @@ int Simulator::Run() {
             Log("cannot write the pid file %s", options_.pidFile.c_str());
         }
     }
+    if (!options_.sniff.empty()) {
+        sniffer_ = SimOpenSniffer(options_.sniff, problem);
+        if (sniffer_ < 0) {
+            Log("%s", problem.c_str());
+            return 1;
+        }
+    }
     if (verbose) {
         Log("listening on %s:%d, answering to port %d", SimFormatIp(options_.bindAddress).c_str(), options_.port,
             options_.replyPort);
     }
     while (!stopRequested && !finished_) {
-        pollfd p{fd_, POLLIN, 0};
-        int ready = poll(&p, 1, 100);
+        pollfd p[2] = {{fd_, POLLIN, 0}, {sniffer_, POLLIN, 0}};
+        int ready = poll(p, sniffer_ >= 0 ? 2 : 1, 100);
         CheckConfig();
         if (notifyRequested) Notify();
-        if (ready > 0 && (p.revents & POLLIN)) Receive();
+        if (ready > 0 && (p[0].revents & POLLIN)) Receive();
+        if (ready > 0 && sniffer_ >= 0 && (p[1].revents & POLLIN)) Sniff();
     }
     close(fd_);
+    if (sniffer_ >= 0) close(sniffer_);
     if (!options_.pidFile.empty()) unlink(options_.pidFile.c_str());
     return 0;
 }
