@@ -37,7 +37,7 @@ size_t EncodeUrlForCommandLine(const char* url, char* out, size_t cap) {
         auto byte = static_cast<unsigned char>(*p);
         bool legal = byte > 0x20 && byte < 0x7F && !std::strchr("\"<>\\^`{|}", byte);
         size_t need = legal ? 1 : 3;
-        if (n + need > cap - 1) break;
+        if (n + need >= cap) break;  // whole escapes only, and the terminator
         if (legal) {
             out[n++] = *p;
         } else {
