@@ -150,12 +150,16 @@ DWORD PipeBytesWaiting(ImcTransport& t) {
 }
 
 // Stale datagrams must not be taken for the answer to the next request.
-// Bounded, so that a peer that never stops sending cannot keep the send from
-// happening at all.
+// Bounded in rounds and in time, so that a peer that never stops sending can
+// neither keep the send from happening nor make every request pay for
+// reading a full socket buffer of its junk: what is left is read, and
+// refused, by the wait.
 void DrainStaleInput(ImcTransport& t) {
     constexpr int kMaxRounds = 1024;
+    constexpr DWORD kMaxSocketDrainMs = 50;
     char scratch[ImcFrameCapacity];
-    for (int round = 0; round < kMaxRounds; ++round) {
+    DWORD start = GetTickCount();
+    for (int round = 0; round < kMaxRounds && GetTickCount() - start < kMaxSocketDrainMs; ++round) {
         fd_set set;
         FillWaitSet(t, set);
         if (set.fd_count == 0) break;
