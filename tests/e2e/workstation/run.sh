@@ -24,7 +24,7 @@ associate() {  # [--bare] EXE | --text TEXT: the "VMware.Document" open command
   on_host "$bed_root/scripts/register-player.sh" "$@" >/dev/null
 }
 # What each start of the stand-in workstation was given: options and VM file.
-started_with() { tr -d '\r' <"$bed_work/player.trace" 2>/dev/null | sed -n 's/^workstation start pid=[0-9]* //p'; }
+started_with() { tr -d '\r' 2>/dev/null <"$bed_work/player.trace" | sed -n 's/^workstation start pid=[0-9]* //p'; }
 # Every DLL the program imports is one of the system's own.
 imports_only_system() {
   local dll ok=0
@@ -71,7 +71,7 @@ check "the appliance recorded the shutdown request" record_above '^shutdown$' "$
 check "no VM worker is left" wait_until 30 no_procs vmware-vmx.exe
 check "the appliance is off" file_absent "$bed_work/power"
 wine_host "$novix/Holvenstead.exe" -exit "$bed_vmx_win" >/dev/null 2>&1
-program_wait_end 60
+check "-exit ends the program" eval 'program_wait_end 60 && [ "$prog_rc" = 0 ]'
 
 say "4. A log naming a live process that is not the VM's worker; no placeholder"
 drive hold "$(winpath "$bed_work/hold")" &
@@ -83,8 +83,13 @@ stranger=$(comm -12 <(echo "$first") <(procs session-drive.exe | sort))
 [ "$(wc -w <<<"$stranger")" = 1 ] || fatal "no single stranger process: [$stranger]"
 printf 'Dec 07 10:00:00.000| vmx| Log for VMware Workstation pid=%s version=x\r\n' "$stranger" >"$bed_work/vm/vmware.log"
 associate --bare "$bed_bin/vmware.exe" || fatal "could not write the association"
+wait_until 60 no_procs Holvenstead.exe || fatal "the first instance is still there: $(procs Holvenstead.exe)"
 bed_bin=$novix program_start "$bed_vmx_win"
-check "the stranger is not taken for the VM: Stopped" wait_state Stopped 60
+if ! wait_state Stopped 60; then
+  note "instances: $(procs Holvenstead.exe | tr '\n' ' '); a box: $(wine_host "$bed_bin/uiauto.exe" wait-box \
+    --caption 'Conflicting application' --timeout 1000 2>/dev/null | tr -d '\r' | head -1)"
+fi
+check "the stranger is not taken for the VM: Stopped" has_line "$status" "State: Stopped"
 drive post 32771 --title "$bed_vmx_win" || fatal "could not post Start"
 check "the command line: -xq and the quoted VM file appended" wait_until 60 eval \
   '[ "$(started_with | tail -1)" = "options=-xq vmx=$bed_vmx_win" ]'
