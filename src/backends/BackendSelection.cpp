@@ -6,6 +6,7 @@
 #include "backends/CvmxPlayer.h"
 #include "backends/CvmxServer.h"
 #include "backends/CvmxWorkstation.h"
+#include "backends/CvmxVBox.h"
 
 namespace holv {
 namespace {
@@ -23,6 +24,7 @@ std::unique_ptr<Cvmx> Make() {
 // VirtualBox, Player, Server, Workstation: the hypervisors that exist so far,
 // in that order.
 const Candidate kCandidates[] = {
+    {&Make<CvmxVBox>, false},
     {&Make<CvmxPlayer>, false},
     {&Make<CvmxServer>, true},
     {&Make<CvmxWorkstation>, false},

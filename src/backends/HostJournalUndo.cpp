@@ -1,5 +1,6 @@
 #include "backends/HostJournalUndo.h"
 
+#include "backends/CDriverSign.h"
 #include "session/RouteJournal.h"
 #include "session/RouteSystem.h"
 #include "session/SearchList.h"
@@ -17,7 +18,7 @@ void UndoSearchList() {
 // One entry per journal section; its owner knows how to undo it.
 constexpr void (*kSectionUndo[])() = {
     UndoRoutes, UndoSearchList,
-    // >>> DriverSigning: RestoreDriverSigningFromJournal (backends/CDriverSign.h) goes here once it is built.
+    RestoreDriverSigningFromJournal,
 };
 
 }  // namespace

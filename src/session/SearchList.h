@@ -5,33 +5,11 @@
 #pragma once
 #include <windows.h>
 
-#include <optional>
-#include <string>
+#include "session/HostAdapter.h"
 
 namespace holv {
 
 inline constexpr char kTcpipParametersKey[] = "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters";
-inline constexpr char kHostAdapterName[] = "Holvenstead Adapter";
-
-// The calls that act on the live network of the machine (and that Wine only
-// stubs): tests put a recorder in their place.
-class AdapterControl {
-public:
-    virtual ~AdapterControl() = default;
-    // Renews the DHCP lease of the adapter the system names adapterName
-    // ("\DEVICE\TCPIP_{...}"); failures are silent.
-    virtual void RenewLease(const char* adapterName) = 0;
-};
-AdapterControl& SystemAdapterControl();
-
-// The interface GUID of the "Holvenstead Adapter" connection that is a
-// VirtualBox TAP adapter. Once found it is kept for the life of the process.
-std::optional<std::string> FindAdapterGuid();
-
-// Renews the lease of the host-only adapter of the VirtualBox appliance, so
-// the host's resolver picks up the changed suffixes; nothing happens on hosts
-// without that adapter.
-void RenewAdapterLease(AdapterControl& control = SystemAdapterControl());
 
 // With a template: applies it (the first time backing the user's list up).
 // With null: puts the user's list back if the program had changed it.

@@ -20,6 +20,7 @@ constexpr char kGuid[] = "{6B1E0F3A-0000-4C1D-9A5B-0123456789AB}";
 
 class Recorder : public AdapterControl {
 public:
+    void ReleaseLease(const char*) override {}
     void RenewLease(const char* name) override { renewed.push_back(name); }
     std::vector<std::string> renewed;
 };

@@ -1,0 +1,127 @@
+#include "backends/CvmxVBox.h"
+
+#include <algorithm>
+
+#include "backends/VBoxCommands.h"
+#include "host/ProcessLaunch.h"
+#include "session/HostAdapter.h"
+
+namespace holv {
+namespace {
+
+constexpr DWORD kFrontEndFlags = CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP | DETACHED_PROCESS;
+constexpr int kPowerOffWaitMs = 10000;
+constexpr DWORD kShutdownGraceMs = 5000;
+
+int RunTool(int waitMs, DWORD flags, const std::string& line) {
+    return RunCommand(waitMs, flags, "%s", line.c_str());
+}
+
+}  // namespace
+
+CvmxVBox::CvmxVBox()
+    : Cvmx(KindVBox),
+      system(
+          [this]() -> std::optional<std::array<uint8_t, 16>> {
+              std::array<uint8_t, 16> uuid;
+              if (ReadMachineUuid(uuid.data()) != 0) return std::nullopt;
+              return uuid;
+          },
+          [this]() -> std::optional<std::array<uint8_t, 6>> {
+              // The VMware file's address, so the appliance keeps its
+              // identity under VirtualBox.
+              if (ReadAdapterAddresses(KindPlayer) != 0) return std::nullopt;
+              std::array<uint8_t, 6> mac;
+              std::copy(std::begin(session.applianceMac), std::end(session.applianceMac), mac.begin());
+              return mac;
+          }) {
+    // Every VirtualBox program started later keeps its settings and the
+    // "Machines" folder here. A folder longer than the room for it is not
+    // named at all rather than named wrong.
+    char folder[MAX_PATH + 1] = {};
+    DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
+    if (length > 0 && length < sizeof folder) SetEnvironmentVariableA("VBOX_USER_HOME", folder);
+}
+
+CvmxVBox::~CvmxVBox() {
+    Release();
+    Close();
+}
+
+int CvmxVBox::Open() {
+    int rc = CheckInstall();
+    if (rc == 0) RaiseStateTo(StateOpen);
+    return rc;
+}
+
+int CvmxVBox::Close() {
+    Release();
+    LowerStateTo(StateLoaded);
+    return 0;
+}
+
+int CvmxVBox::Prepare() {
+    if (state < StateOpen) {
+        if (int rc = Open()) return rc;
+    }
+    if (int rc = CheckInstall()) {
+        Close();
+        return rc;
+    }
+    state = StateStopped;
+    if (Poll(1, 0) == StateStarting) Poll(0, 1);
+    return 0;
+}
+
+int CvmxVBox::Release() {
+    LowerStateTo(StateOpen);
+    return 0;
+}
+
+int CvmxVBox::CheckInstall() {
+    return setup.CheckInstall(system);
+}
+
+int CvmxVBox::Start(int show) {
+    if (state < StateStopped) Prepare();
+    if (state != StateStopped) return ERROR_NO_PROC_SLOTS;
+    RunTool(kWaitForever, CREATE_NO_WINDOW, VBoxEnableAdapterCommand());
+    int rc = RunTool(kNoWait, kFrontEndFlags, VBoxFrontEndCommand(show != 0));
+    if (rc == 0) state = StateStarting;
+    return rc;
+}
+
+int CvmxVBox::Stop() {
+    CleanUpHostNetwork();
+    if (state < StateStopped) Prepare();
+    if (state > StateStopped) {
+        if (RequestApplianceShutdown() == 0) Sleep(kShutdownGraceMs);
+        RunTool(kPowerOffWaitMs, CREATE_NO_WINDOW, VBoxPowerOffCommand());
+        state = StateStopped;
+    }
+    // Also when nothing ran: an earlier run may have left the adapter up.
+    RunTool(kWaitForever, CREATE_NO_WINDOW, VBoxDisableAdapterCommand());
+    return 0;
+}
+
+// The session step decides whether the VM runs, so a refresh runs one.
+int CvmxVBox::Poll(int refresh, int converse) {
+    if (refresh) {
+        if (CheckInstall() != 0) Close();
+        if (state < StateStopped) Prepare();
+        if (state >= StateStopped) {
+            SessionStep();
+            converse = 0;
+        }
+    }
+    if (state >= StateStarting && converse) SessionStep();
+    return state;
+}
+
+int CvmxVBox::CheckLink() {
+    if (Cvmx::CheckLink() == 0) return 0;
+    RenewAdapterLease(SystemAdapterControl(), true);
+    return 1;
+}
+
+}  // namespace holv

@@ -1,0 +1,35 @@
+// The VirtualBox command lines: the VM and its host adapter have fixed names,
+// and the VM is made from the VMware VM's disks, UUID and MAC address, so the
+// appliance keeps its identity whichever hypervisor runs it.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace holv {
+
+inline constexpr char kVBoxVmName[] = "Holvenstead";
+inline constexpr char kVBoxTool[] = "VBoxManage.exe";
+inline constexpr char kVBoxMachineFile[] = "Machines\\Holvenstead\\Holvenstead.xml";
+inline constexpr char kVBoxListCommand[] = "VBoxManage list hostifs";
+
+// "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx", lowercase, bytes in text order.
+std::string VBoxUuidText(const uint8_t uuid[16]);
+// Twelve uppercase hex digits, no separators.
+std::string VBoxMacText(const uint8_t mac[6]);
+
+// Re-registration of VirtualBox's service and components and a reinstall of
+// its kernel module: for a VirtualBox copied beside the VM, never installed.
+const std::vector<std::string>& VBoxRepairCommands();
+std::string VBoxCreateAdapterCommand();
+// Creates and registers the VM; empty texts leave the UUID to VirtualBox and
+// make it choose a MAC address ("auto").
+std::vector<std::string> VBoxCreateVmCommands(const std::string& uuidText, const std::string& macText);
+
+std::string VBoxEnableAdapterCommand();
+std::string VBoxDisableAdapterCommand();
+// The windowed front end when shown, else the headless one.
+std::string VBoxFrontEndCommand(bool show);
+std::string VBoxPowerOffCommand();
+
+}  // namespace holv
