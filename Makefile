@@ -30,15 +30,16 @@ test-win: build-win build-native installer
 	@scripts/run-win-tests.sh $(BUILD_WIN)
 
 # The real program under Wine against the simulated appliance and the
-# stand-in hypervisor HYPERVISOR (player, workstation or server), in network
+# stand-in hypervisor HYPERVISOR (player, workstation, server or vbox), in network
 # namespaces of its own (needs root). Builds only what it runs: the program,
 # that stand-in, and the native simulator.
 HYPERVISOR ?= player
 DEMO_TARGETS_player = vmplayer_standin vmware_vmx_standin
 DEMO_TARGETS_workstation = vmware_standin vmware_vmx_standin
 DEMO_TARGETS_server = vix_standin vmservice_standin
+DEMO_TARGETS_vbox = vbox_standins
 demo: deps
-	@[ -n "$(DEMO_TARGETS_$(HYPERVISOR))" ] || { echo "HYPERVISOR must be player, workstation or server" >&2; exit 2; }
+	@[ -n "$(DEMO_TARGETS_$(HYPERVISOR))" ] || { echo "HYPERVISOR must be player, workstation, server or vbox" >&2; exit 2; }
 	@cmake -S . -B $(BUILD_WIN) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
 	@cmake --build $(BUILD_WIN) -j $(JOBS) --target Holvenstead $(DEMO_TARGETS_$(HYPERVISOR))
 	@cmake -S . -B $(BUILD_NATIVE) -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null

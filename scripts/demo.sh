@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The demo: the real Holvenstead.exe under Wine brings up a simulated
-# appliance through a stand-in VMware Player (or Workstation or Server:
-# HYPERVISOR=workstation|server), shows it in the tray, pushes
+# appliance through a stand-in VMware Player (or Workstation, Server or the
+# VirtualBox kept beside the VM: HYPERVISOR=workstation|server|vbox), shows it
+# in the tray, pushes
 # its status to a local port, and takes it down again; on the network test
 # bed of the tests (tests/e2e/bed.sh), removed at the end. Output: the
 # status text and build/demo/tray.png. Ends with 0 when every step did what
@@ -10,13 +11,14 @@ set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 bed_bin=${HOLV_WIN_BIN:-$root/build/win/bin}
 bed_sim=${HOLV_NATIVE_BIN:-$root/build/native/bin}/appliance-sim
-# The stand-in hypervisor: player (the default), workstation or server.
+# The stand-in hypervisor: player (the default), workstation, server or vbox.
 hypervisor=${HYPERVISOR:-player}
 case $hypervisor in
   player) bed_needs=(Holvenstead.exe vmplayer.exe vmware-vmx.exe) ;;
   workstation) bed_needs=(Holvenstead.exe vmware.exe vmware-vmx.exe) ;;
   server) bed_needs=(Holvenstead.exe vix.dll vmservice.exe) ;;
-  *) echo "HYPERVISOR must be player, workstation or server, not $hypervisor" >&2; exit 2 ;;
+  vbox) bed_needs=(Holvenstead.exe VBoxManage.exe VBoxHeadless.exe VBoxSDL.exe VBoxSVC.exe VBoxC.dll VBoxTAP.inf) ;;
+  *) echo "HYPERVISOR must be player, workstation, server or vbox, not $hypervisor" >&2; exit 2 ;;
 esac
 . "$root/tests/e2e/bed.sh"
 out=$root/build/demo
@@ -40,6 +42,13 @@ case $hypervisor in
       on_host "$root/scripts/vmware-services.sh" "$bed_bin/vmservice.exe" start >/dev/null ||
       fatal "the stand-in VMware Server services could not be started"
     note "stand-in VMware Server: services VMAuthdService and vmserverdWin32 running, vix.dll beside the program" ;;
+  vbox)
+    # VirtualBox lives in the VM's folder; its first start there sets it up.
+    cp "$bed_bin"/VBox* "$bed_work/vm/" && : >"$bed_work/vm/Holvenstead.vmdk" && : >"$bed_work/vm/store.vmdk" ||
+      fatal "the VirtualBox stand-ins could not be copied"
+    echo "trace=$(winpath "$bed_work/vbox.trace")" >"$bed_work/vbox.conf"
+    export HOLV_VBOX_CONFIG=$(winpath "$bed_work/vbox.conf")
+    note "VirtualBox stand-ins in the VM's folder; their command lines go to $bed_work/vbox.trace" ;;
 esac
 
 say "3. A listener on 127.0.0.1:$port for the status push"
@@ -80,7 +89,7 @@ left() {
   local pid
   for pid in $(ip netns pids "$bed_name-host" 2>/dev/null); do
     echo "$pid $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)"
-  done | grep -E '(vmplayer|vmware|vmware-vmx|Holvenstead)\.exe'
+  done | grep -E '(vmplayer|vmware|vmware-vmx|VBoxHeadless|VBoxManage|Holvenstead)\.exe'
 }
 check "no player, VM or program process is left" wait_until 30 eval '[ -z "$(left)" ]'
 [ "$fails" = 0 ] || left | sed 's/^/     left running: /'
