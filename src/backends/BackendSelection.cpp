@@ -5,8 +5,8 @@
 #include "backends/Cvmx.h"
 #include "backends/CvmxPlayer.h"
 #include "backends/CvmxServer.h"
-#include "backends/CvmxWorkstation.h"
 #include "backends/CvmxVBox.h"
+#include "backends/CvmxWorkstation.h"
 
 namespace holv {
 namespace {

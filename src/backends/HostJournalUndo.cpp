@@ -17,7 +17,8 @@ void UndoSearchList() {
 
 // One entry per journal section; its owner knows how to undo it.
 constexpr void (*kSectionUndo[])() = {
-    UndoRoutes, UndoSearchList,
+    UndoRoutes,
+    UndoSearchList,
     RestoreDriverSigningFromJournal,
 };
 
