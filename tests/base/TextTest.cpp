@@ -28,6 +28,7 @@ TEST(Text, FormatCutsAndTerminates) {
 
 TEST(Text, CompareNoCaseIsAsciiOnly) {
     EXPECT_EQ(CompareNoCase("START", "start", 5), 0);
+    EXPECT_EQ(CompareNoCase("AZ", "az", 2), 0);
     EXPECT_NE(CompareNoCase("stop", "start", 4), 0);
     EXPECT_EQ(CompareNoCase("ab", "AB\0z", 4), 0);
     EXPECT_NE(CompareNoCase("\xc4", "\xe4", 1), 0);
