@@ -1,5 +1,6 @@
-// A backend without a hypervisor for tests of what the common backend does:
-// its state and identity are set by the test; Poll only counts its calls.
+// The one backend without a hypervisor: its state and identity are set by the
+// test; Start, Stop and Poll only count their calls (Stop also does the
+// clean-up every Stop begins with).
 #pragma once
 #include "backends/Cvmx.h"
 
@@ -20,18 +21,26 @@ public:
     int Close() override { return 0; }
     int Prepare() override { return 0; }
     int Release() override { return 0; }
-    int Start(int) override { return 0; }
-    // Only the clean-up every Stop begins with.
-    int Stop() override {
-        CleanUpHostNetwork();
+    int Start(int show) override {
+        ++starts;
+        lastShow = show;
+        if (startReaches) state = startReaches;
         return 0;
     }
-    int Poll(int, int) override {
+    int Stop() override {
+        ++stops;
+        CleanUpHostNetwork();
+        state = StateStopped;
+        return 0;
+    }
+    int Poll(int, int converse) override {
         ++polls;
+        if (converse) ++converses;
         return state;
     }
     int CheckInstall() override { return 0; }
-    int polls = 0;
+    int starts = 0, stops = 0, polls = 0, converses = 0, lastShow = -1;
+    int startReaches = 0;  // the state a Start reaches (0: unchanged)
 };
 
 }  // namespace holv::test

@@ -26,13 +26,16 @@ StatusSnapshot Running() {
 }  // namespace
 
 TEST(StatusText, PrefixLengths) {
-    EXPECT_EQ(PrefixLength(Ip(255, 255, 255, 255)), 32);
-    EXPECT_EQ(PrefixLength(Ip(255, 255, 255, 0)), 24);
-    EXPECT_EQ(PrefixLength(Ip(255, 255, 240, 0)), 20);
-    EXPECT_EQ(PrefixLength(Ip(128, 0, 0, 0)), 1);
-    EXPECT_EQ(PrefixLength(0), 0);
-    EXPECT_EQ(PrefixLength(Ip(255, 0, 255, 0)), -1);
-    EXPECT_EQ(PrefixLength(Ip(0, 0, 0, 255)), -1);
+    const std::pair<uint32_t, int> rows[] = {
+        {Ip(255, 255, 255, 255), 32},
+        {Ip(255, 255, 255, 0), 24},
+        {Ip(255, 255, 240, 0), 20},
+        {Ip(128, 0, 0, 0), 1},
+        {0, 0},
+        {Ip(255, 0, 255, 0), -1},
+        {Ip(0, 0, 0, 255), -1},  // holes: no prefix
+    };
+    for (auto [mask, length] : rows) EXPECT_EQ(PrefixLength(mask), length) << std::hex << mask;
 }
 
 TEST(StatusText, FullTextWithSerialRemoteAccessAndRoutes) {
@@ -67,65 +70,48 @@ TEST(StatusText, CutToItsBuffer) {
     EXPECT_EQ(BuildStatusTextFrom(s, 10), "State: Ru");
 }
 
-TEST(StatusText, TooltipPerState) {
-    StatusSnapshot s;
-    s.state = 3;
-    EXPECT_EQ(BuildTooltipText(s), "Holvenstead: Stopped");
-    s.state = 1;
-    EXPECT_EQ(BuildTooltipText(s), "Holvenstead: VMware service not ready");
-    s = Running();
-    EXPECT_EQ(BuildTooltipText(s), "Appliance 3000: Running\nTP: Disconnected");
-    const char tp[] = "tp.example.net", rk[] = "rk-link";
-    s.trellisport = tp;
-    EXPECT_EQ(BuildTooltipText(s), "Appliance 3000: Running\nTP: tp.example.net");
-    s.rkConnection = rk;
-    EXPECT_EQ(BuildTooltipText(s), "Appliance 3000: Running\nRK: rk-link");
-    s.trellisport = nullptr;
-    EXPECT_EQ(BuildTooltipText(s), "Appliance 3000: Running\nRK: rk-link");
-    s.state = 4;
-    EXPECT_EQ(BuildTooltipText(s), "Appliance 3000: Starting...");
-}
-
-TEST(StatusText, MenuAndIconPerState) {
-    StatusSnapshot s;
-    s.ipText = "0.0.0.0";
-    s.state = 3;
-    MenuState m = MenuStateFor(s);
-    EXPECT_EQ(m.icon, 158);
-    EXPECT_TRUE(m.startEnabled);
-    EXPECT_FALSE(m.stopEnabled);
-    EXPECT_FALSE(m.browseEnabled);
-    EXPECT_EQ(m.defaultCommand, CmdStatus);
-    EXPECT_EQ(m.sessionPeriodMs, 0u);
-
-    s.state = 4;
-    m = MenuStateFor(s);
-    EXPECT_EQ(m.icon, 159);
-    EXPECT_FALSE(m.startEnabled);
-    EXPECT_TRUE(m.stopEnabled);
-    EXPECT_FALSE(m.browseEnabled);
-    EXPECT_EQ(m.sessionPeriodMs, 5000u);
-
-    s.state = 2;
-    m = MenuStateFor(s);
-    EXPECT_EQ(m.icon, 158);
-    EXPECT_FALSE(m.startEnabled || m.stopEnabled || m.browseEnabled);
-    EXPECT_EQ(m.sessionPeriodMs, 5000u);
-    s.ipText = "10.0.0.9";  // not ready, but the appliance's address is known
-    EXPECT_TRUE(MenuStateFor(s).browseEnabled);
-
-    s = Running();
-    m = MenuStateFor(s);
-    EXPECT_EQ(m.icon, 155);
-    EXPECT_FALSE(m.startEnabled);
-    EXPECT_TRUE(m.stopEnabled && m.browseEnabled);
-    EXPECT_EQ(m.defaultCommand, CmdBrowse);
-    EXPECT_EQ(m.sessionPeriodMs, 60000u);
-    const char tp[] = "tp", rk[] = "rk";
-    s.rkConnection = rk;
-    EXPECT_EQ(MenuStateFor(s).icon, 155);
-    s.trellisport = tp;
-    EXPECT_EQ(MenuStateFor(s).icon, 157);
-    s.rkConnection = nullptr;
-    EXPECT_EQ(MenuStateFor(s).icon, 156);
+// Each row: the state, the remote-access texts (trellisport, RK), the
+// appliance's address, and the tooltip, icon and menu that follow. Without a
+// product name the tooltip names the program.
+TEST(StatusText, TooltipIconAndMenuPerState) {
+    const struct {
+        int state;
+        const char *tp, *rk, *ip;
+        const char* tooltip;
+        int icon;
+        bool start, stop, browse;
+        int defaultCommand;
+        unsigned period;
+    } rows[] = {
+        {3, nullptr, nullptr, "0.0.0.0", "Holvenstead: Stopped", 158, true, false, false, CmdStatus, 0},
+        {4, nullptr, nullptr, "0.0.0.0", "Appliance 3000: Starting...", 159, false, true, false, CmdStatus, 5000},
+        {2, nullptr, nullptr, "0.0.0.0", "Holvenstead: VMware service not ready", 158, false, false, false, CmdStatus,
+         5000},
+        {2, nullptr, nullptr, "10.0.0.9", "Holvenstead: VMware service not ready", 158, false, false, true, CmdStatus,
+         5000},  // not ready, but the appliance's address is known
+        {1, nullptr, nullptr, "0.0.0.0", "Holvenstead: VMware service not ready", 158, false, false, false, CmdStatus,
+         5000},
+        {5, nullptr, nullptr, "10.0.0.9", "Appliance 3000: Running\nTP: Disconnected", 155, false, true, true,
+         CmdBrowse, 60000},
+        {5, "tp", nullptr, "10.0.0.9", "Appliance 3000: Running\nTP: tp", 156, false, true, true, CmdBrowse, 60000},
+        {5, "tp", "rk", "10.0.0.9", "Appliance 3000: Running\nRK: rk", 157, false, true, true, CmdBrowse, 60000},
+        {5, nullptr, "rk", "10.0.0.9", "Appliance 3000: Running\nRK: rk", 155, false, true, true, CmdBrowse, 60000},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.tooltip);
+        StatusSnapshot s = Running();
+        s.state = r.state;
+        s.trellisport = r.tp;
+        s.rkConnection = r.rk;
+        s.ipText = r.ip;
+        if (r.state < 4) s.productName.clear();  // not yet heard from the appliance
+        EXPECT_EQ(BuildTooltipText(s), r.tooltip);
+        MenuState m = MenuStateFor(s);
+        EXPECT_EQ(m.icon, r.icon);
+        EXPECT_EQ(m.startEnabled, r.start);
+        EXPECT_EQ(m.stopEnabled, r.stop);
+        EXPECT_EQ(m.browseEnabled, r.browse);
+        EXPECT_EQ(m.defaultCommand, r.defaultCommand);
+        EXPECT_EQ(m.sessionPeriodMs, r.period);
+    }
 }
