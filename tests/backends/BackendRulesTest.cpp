@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "TestAddress.h"
 #include "backends/VmwareCommand.h"
@@ -10,29 +11,29 @@ using namespace holv;
 
 using holv::test::Ip;
 
-TEST(Address, UsableUnicastExcludesZeroLoopbackAndTop) {
-    EXPECT_FALSE(IsUsableUnicast(0));
-    EXPECT_FALSE(IsUsableUnicast(Ip(127, 0, 0, 1)));
-    EXPECT_FALSE(IsUsableUnicast(Ip(224, 0, 0, 1)));
-    EXPECT_FALSE(IsUsableUnicast(Ip(255, 255, 255, 255)));
-    EXPECT_TRUE(IsUsableUnicast(Ip(223, 255, 255, 254)));
-    EXPECT_TRUE(IsUsableUnicast(Ip(10, 1, 2, 3)));
-}
-
-TEST(Address, SubnetMatchNeedsAUsableHostAddress) {
-    uint32_t appliance = Ip(192, 168, 50, 20);
-    uint32_t mask24 = Ip(255, 255, 255, 0);
-    EXPECT_TRUE(HasAddressInSubnet({{Ip(192, 168, 50, 1), mask24}}, appliance));
-    EXPECT_FALSE(HasAddressInSubnet({{Ip(192, 168, 51, 1), mask24}}, appliance));
-    // A row whose address is 0.0.0.0 under mask 0 would match everything.
-    EXPECT_FALSE(HasAddressInSubnet({{0, 0}}, appliance));
-    EXPECT_FALSE(HasAddressInSubnet({{Ip(127, 0, 0, 1), 0}}, appliance));
-    EXPECT_FALSE(HasAddressInSubnet({}, appliance));
-    EXPECT_TRUE(HasAddressInSubnet({{Ip(127, 0, 0, 1), Ip(255, 0, 0, 0)}, {Ip(192, 168, 0, 9), Ip(255, 255, 0, 0)}},
-                                   appliance));
-}
-
-TEST(Address, DottedText) {
+TEST(Address, UsableUnicastAndTheSubnetMatch) {
+    for (auto [ip, usable] : {std::pair{0u, false},
+                              {Ip(127, 0, 0, 1), false},
+                              {Ip(224, 0, 0, 1), false},
+                              {Ip(255, 255, 255, 255), false},
+                              {Ip(223, 255, 255, 254), true},
+                              {Ip(10, 1, 2, 3), true}})
+        EXPECT_EQ(IsUsableUnicast(ip), usable) << std::hex << ip;
+    // A row whose address is 0.0.0.0 (or loopback) under mask 0 would match
+    // everything: only usable host addresses count.
+    const uint32_t appliance = Ip(192, 168, 50, 20), mask24 = Ip(255, 255, 255, 0);
+    const struct {
+        std::vector<HostAddress> rows;
+        bool match;
+    } cases[] = {
+        {{{Ip(192, 168, 50, 1), mask24}}, true},
+        {{{Ip(192, 168, 51, 1), mask24}}, false},
+        {{{0, 0}}, false},
+        {{{Ip(127, 0, 0, 1), 0}}, false},
+        {{}, false},
+        {{{Ip(127, 0, 0, 1), Ip(255, 0, 0, 0)}, {Ip(192, 168, 0, 9), Ip(255, 255, 0, 0)}}, true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(HasAddressInSubnet(c.rows, appliance), c.match) << c.rows.size();
     char text[16];
     uint32_t ip = Ip(10, 200, 3, 255);
     FormatIpv4(text, sizeof text, reinterpret_cast<const uint8_t*>(&ip));

@@ -24,28 +24,8 @@ using namespace holv::e2e;
 
 namespace {
 
-constexpr char kAssociationRoot[] = "VMware.Document";
-constexpr char kAssociationKey[] = "VMware.Document\\shell\\open\\command";
 // Outside the ranges the program may ask to shut down: Stop sends nothing.
 constexpr char kMac[] = "00:50:56:12:34:56";
-
-// The player association, registered for one test and removed again.
-class RegisteredPlayer {
-public:
-    explicit RegisteredPlayer(const std::string& command) {
-        UniqueKey key;
-        rc_ = RegCreateKeyExA(HKEY_CLASSES_ROOT, kAssociationKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
-                              nullptr);
-        if (rc_ == ERROR_SUCCESS)
-            rc_ = RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                                 static_cast<DWORD>(command.size() + 1));
-    }
-    ~RegisteredPlayer() { RegDeleteTreeA(HKEY_CLASSES_ROOT, kAssociationRoot); }
-    LONG rc() const { return rc_; }
-
-private:
-    LONG rc_ = ERROR_SUCCESS;
-};
 
 // True when every IPv4 address that is up is a loopback address: then the
 // program's broadcasts cannot leave this machine.
@@ -88,8 +68,8 @@ protected:
                                                                 "ethernet0.generatedAddress = \"" + kMac + "\"\n" +
                                                                 "simulator.powerFile = \"" + power_ + "\"\n");
         ASSERT_FALSE(vmx_.empty());
-        association_ = std::make_unique<RegisteredPlayer>("\"" + player_ + "\" \"%1\"");
-        ASSERT_EQ(association_->rc(), ERROR_SUCCESS);
+        association_ = std::make_unique<ScopedPlayerAssociation>("\"" + player_ + "\" \"%1\"");
+        ASSERT_EQ(association_->error(), ERROR_SUCCESS);
         SetEnvironmentVariableA("HOLV_SIM_POWER_FILE", nullptr);
         SetEnvironmentVariableA("HOLV_PLAYER_TRACE", scratch_.Join("trace.txt").c_str());
         // The program works in the VM's folder, where Start deletes the
@@ -146,82 +126,43 @@ protected:
     std::string vmx_;
     std::string power_;
     std::string previous_;
-    std::unique_ptr<RegisteredPlayer> association_;
+    std::unique_ptr<ScopedPlayerAssociation> association_;
 };
 
 }  // namespace
 
-TEST_F(PlayerBackendTest, StartHidesTheFrameAndStopEndsTheVm) {
-    auto vm = LoadedBackend(StateStopped);
-    ASSERT_EQ(vm->Start(0), 0);
-    EXPECT_EQ(vm->GetState(), StateStarting);
-
-    DWORD playerPid = 0, workerPid = 0;
-    ASSERT_NO_FATAL_FAILURE(ExpectOneVmRunning(&playerPid, &workerPid));
-    HWND hidden = FindWindowExA(HWND_MESSAGE, nullptr, kFrameClass, vmx_.c_str());
-    ASSERT_NE(hidden, nullptr) << "the frame is not under the message-only parent with the VM file as title";
-    EXPECT_EQ(WindowPid(hidden), playerPid);
-    EXPECT_TRUE(TopLevelFrames(playerPid).empty()) << "the frame is still on the desktop";
-    EXPECT_FALSE(DeleteFileA(vm->GetLogPath().c_str())) << "the running VM's log could be deleted";
-    EXPECT_EQ(PidFromLogLine(FirstLine(vm->GetLogPath()).c_str()), workerPid);
-
-    // Refreshing keeps the started VM.
-    EXPECT_EQ(vm->Poll(1, 0), StateStarting);
-
-    EXPECT_EQ(vm->Stop(), 0);
-    ExpectAllEnded(playerPid, workerPid);
-    EXPECT_EQ(vm->Poll(1, 0), StateStopped);
-    EXPECT_FALSE(FileThere(vm->GetLogPath())) << "the stopped VM's log was not cleared";
-}
-
-// A program started while its VM runs adopts that VM (found through the
-// log's pid and the worker's parent) and can stop it.
-TEST_F(PlayerBackendTest, RunningVmIsAdoptedAndStopped) {
-    DWORD playerPid = 0, workerPid = 0;
-    {
-        auto first = LoadedBackend(StateStopped);
-        ASSERT_EQ(first->Start(0), 0);
+// Hidden (show 0): the frame goes under the message-only parent with the VM
+// file as its title; shown (1): it stays on the desktop, minimised. Stop
+// finds it where it is and ends the VM either way. (A running VM adopted by
+// a later program: e2e_session.)
+TEST_F(PlayerBackendTest, StartHidesOrShowsTheFrameAndStopEndsTheVm) {
+    for (int show : {0, 1}) {
+        SCOPED_TRACE(show ? "shown" : "hidden");
+        auto vm = LoadedBackend(StateStopped);
+        ASSERT_EQ(vm->Start(show), 0);
+        EXPECT_EQ(vm->GetState(), StateStarting);
+        DWORD playerPid = 0, workerPid = 0;
         ASSERT_NO_FATAL_FAILURE(ExpectOneVmRunning(&playerPid, &workerPid));
-    }  // the first program ends; its VM runs on
-    ASSERT_TRUE(IsRunning(playerPid));
-
-    auto second = LoadedBackend(StateStarting);
-    DWORD againPlayer = 0, againWorker = 0;
-    ASSERT_NO_FATAL_FAILURE(ExpectOneVmRunning(&againPlayer, &againWorker));
-    EXPECT_EQ(againPlayer, playerPid) << "a second player was started";
-    EXPECT_EQ(againWorker, workerPid);
-    EXPECT_EQ(second->Poll(1, 0), StateStarting);
-
-    EXPECT_EQ(second->Stop(), 0);
-    ExpectAllEnded(playerPid, workerPid);
-    EXPECT_EQ(second->Poll(1, 0), StateStopped);
-}
-
-TEST_F(PlayerBackendTest, ShownStartLeavesTheFrameOnTheDesktop) {
-    auto vm = LoadedBackend(StateStopped);
-    ASSERT_EQ(vm->Start(1), 0);
-    EXPECT_EQ(vm->GetState(), StateStarting);
-
-    DWORD playerPid = 0, workerPid = 0;
-    ASSERT_NO_FATAL_FAILURE(ExpectOneVmRunning(&playerPid, &workerPid));
-    std::vector<HWND> frames;
-    WaitFor([&] { return !(frames = TopLevelFrames(playerPid)).empty(); });
-    ASSERT_EQ(frames.size(), 1u) << "the frame is not on the desktop";
-    EXPECT_TRUE(IsWindowVisible(frames.front()));
-    EXPECT_TRUE(IsIconic(frames.front())) << "not minimised";
-    EXPECT_EQ(FindWindowExA(HWND_MESSAGE, nullptr, kFrameClass, vmx_.c_str()), nullptr);
-
-    // Stop finds the frame on the desktop instead and closes it there.
-    EXPECT_EQ(vm->Stop(), 0);
-    ExpectAllEnded(playerPid, workerPid);
-    EXPECT_EQ(vm->Poll(1, 0), StateStopped);
-}
-
-TEST_F(PlayerBackendTest, StopWhileStoppedOnlyCleansUp) {
-    auto vm = LoadedBackend(StateStopped);
-    EXPECT_EQ(vm->Stop(), 0);
-    EXPECT_EQ(vm->GetState(), StateStopped);
-    EXPECT_TRUE(ProcessesNamed("vmplayer.exe").empty());
+        HWND hidden = FindWindowExA(HWND_MESSAGE, nullptr, kFrameClass, vmx_.c_str());
+        std::vector<HWND> frames;
+        if (show) {
+            WaitFor([&] { return !(frames = TopLevelFrames(playerPid)).empty(); });
+            ASSERT_EQ(frames.size(), 1u) << "the frame is not on the desktop";
+            EXPECT_TRUE(IsWindowVisible(frames.front()) && IsIconic(frames.front())) << "not minimised";
+            EXPECT_EQ(hidden, nullptr);
+        } else {
+            ASSERT_NE(hidden, nullptr) << "the frame is not under the message-only parent with the VM file as title";
+            EXPECT_EQ(WindowPid(hidden), playerPid);
+            EXPECT_TRUE(TopLevelFrames(playerPid).empty()) << "the frame is still on the desktop";
+            EXPECT_FALSE(DeleteFileA(vm->GetLogPath().c_str())) << "the running VM's log could be deleted";
+            EXPECT_EQ(PidFromLogLine(FirstLine(vm->GetLogPath()).c_str()), workerPid);
+        }
+        EXPECT_EQ(vm->Poll(1, 0), StateStarting) << "refreshing keeps the started VM";
+        EXPECT_EQ(vm->Stop(), 0);
+        ExpectAllEnded(playerPid, workerPid);
+        EXPECT_EQ(vm->Poll(1, 0), StateStopped);
+        EXPECT_FALSE(FileThere(vm->GetLogPath())) << "the stopped VM's log was not cleared";
+    }
 }
 
 // The user closes the player before any refresh found the VM's process: the

@@ -59,21 +59,10 @@ inline bool WaitProcessGone(DWORD pid, DWORD timeoutMs = kPlayerWaitMs) {
     return WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
-inline bool IsRunning(DWORD pid) {
-    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
-    return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
-}
-
 inline std::string ClassOf(HWND window) {
     char name[64] = {};
     GetClassNameA(window, name, sizeof name);
     return name;
-}
-
-inline std::string TitleOf(HWND window) {
-    char title[512] = {};
-    GetWindowTextA(window, title, sizeof title);
-    return title;
 }
 
 // The top-level (desktop) "VMPlayerFrame" windows of a process.
