@@ -5,12 +5,10 @@
 #include <cstdio>
 #include <string>
 
-#include "host/HostScratch.h"
+#include "e2e/E2eHarness.h"
 #include "host/ProcessLaunch.h"
-#include "host/ProcessSecurity.h"
 
 using namespace holv;
-using namespace holv::test;
 
 namespace {
 
@@ -67,55 +65,7 @@ Grants GrantsOf(PACL dacl) {
     return g;
 }
 
-Grants GrantsOfDescriptor(SECURITY_ATTRIBUTES* attributes) {
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL dacl = nullptr;
-    EXPECT_TRUE(::GetSecurityDescriptorDacl(attributes->lpSecurityDescriptor, &present, &dacl, &defaulted));
-    EXPECT_TRUE(present);
-    return GrantsOf(dacl);
-}
-
 }  // namespace
-
-TEST(ProcessSecurity, DescriptorsGrantEveryoneOnlyWaitingAndQuerying) {
-    ProcessSecurity security;
-    ASSERT_TRUE(security.Ok());
-    SECURITY_ATTRIBUTES* process = security.ProcessAttributes();
-    ASSERT_NE(process, nullptr);
-    EXPECT_EQ(process->nLength, sizeof(SECURITY_ATTRIBUTES));
-    EXPECT_FALSE(process->bInheritHandle);
-    Grants p = GrantsOfDescriptor(process);
-    EXPECT_EQ(p.aces, 3);
-    EXPECT_EQ(p.otherAces, 0);
-    EXPECT_EQ(p.everyone, kEveryoneProcessRights);
-    EXPECT_EQ(p.everyone & kDangerousProcessRights, 0u);
-    EXPECT_EQ(p.administrators, static_cast<DWORD>(PROCESS_ALL_ACCESS));
-    EXPECT_EQ(p.system, static_cast<DWORD>(PROCESS_ALL_ACCESS));
-
-    SECURITY_ATTRIBUTES* thread = security.ThreadAttributes();
-    ASSERT_NE(thread, nullptr);
-    EXPECT_FALSE(thread->bInheritHandle);
-    Grants t = GrantsOfDescriptor(thread);
-    EXPECT_EQ(t.aces, 3);
-    EXPECT_EQ(t.everyone, kEveryoneThreadRights);
-    EXPECT_EQ(t.everyone & (THREAD_TERMINATE | THREAD_SUSPEND_RESUME | THREAD_SET_CONTEXT | THREAD_GET_CONTEXT |
-                            THREAD_SET_INFORMATION | THREAD_SET_THREAD_TOKEN | THREAD_IMPERSONATE |
-                            THREAD_DIRECT_IMPERSONATION | WRITE_DAC | WRITE_OWNER),
-              0u);
-    EXPECT_EQ(t.administrators, static_cast<DWORD>(THREAD_ALL_ACCESS));
-    EXPECT_EQ(t.system, static_cast<DWORD>(THREAD_ALL_ACCESS));
-
-    // The access list is protected: nothing is inherited into it.
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    ASSERT_TRUE(::GetSecurityDescriptorControl(process->lpSecurityDescriptor, &control, &revision));
-    EXPECT_TRUE(control & SE_DACL_PROTECTED);
-}
-
-TEST(ProcessSecurity, BadSddlGivesNoDescriptor) {
-    EXPECT_FALSE(DescriptorFromSddl("D:(A;;bogus;;;WD)"));
-    EXPECT_TRUE(DescriptorFromSddl(kProcessSddl));
-}
 
 namespace {
 
@@ -125,9 +75,9 @@ public:
     HeldChild() {
         eventName_ = "holv-held-" + std::to_string(::GetCurrentProcessId());
         release_.reset(::CreateEventA(nullptr, TRUE, FALSE, eventName_.c_str()));
-        pidFile_ = folder_.Path() + "\\child.pid";
-        started_ = RunCommand(kNoWait, CREATE_NO_WINDOW, "\"%s\" hold \"%s\" %s", ChildProbePath().c_str(),
-                              pidFile_.c_str(), eventName_.c_str());
+        pidFile_ = folder_.Join("child.pid");
+        started_ = RunCommand(kNoWait, CREATE_NO_WINDOW, "\"%s\" hold \"%s\" %s",
+                              e2e::ProgramPath("holv_test_child.exe").c_str(), pidFile_.c_str(), eventName_.c_str());
         // Wait for the child to tell its ids (bounded; not a timing check).
         for (int i = 0; i < 600 && pid_ == 0 && started_ == 0; ++i) {
             std::FILE* f = std::fopen(pidFile_.c_str(), "r");
@@ -148,14 +98,13 @@ public:
         if (waiter_ && ::WaitForSingleObject(waiter_.get(), 10000) != WAIT_OBJECT_0) {
             ::TerminateProcess(waiter_.get(), 1);
         }
-        ::DeleteFileA(pidFile_.c_str());
     }
     int Started() const { return started_; }
     DWORD Pid() const { return pid_; }
     DWORD Tid() const { return tid_; }
 
 private:
-    CurrentScratchFolder folder_;
+    e2e::ScratchDir folder_;
     std::string eventName_;
     std::string pidFile_;
     UniqueHandle release_;
@@ -201,6 +150,8 @@ TEST(ProcessSecurity, StartedProcessAndThreadCarryTheClosedDescriptor) {
     UniqueHandle process(::OpenProcess(READ_CONTROL, FALSE, child.Pid()));
     ASSERT_TRUE(process);
     Grants p = GrantsOfObject(process.get());
+    EXPECT_EQ(p.aces, 3);
+    EXPECT_EQ(p.otherAces, 0);
     EXPECT_EQ(p.everyone, kEveryoneProcessRights);
     EXPECT_EQ(p.everyone & kDangerousProcessRights, 0u);
     EXPECT_EQ(p.administrators, static_cast<DWORD>(PROCESS_ALL_ACCESS));
@@ -209,8 +160,10 @@ TEST(ProcessSecurity, StartedProcessAndThreadCarryTheClosedDescriptor) {
     UniqueHandle thread(::OpenThread(READ_CONTROL, FALSE, child.Tid()));
     ASSERT_TRUE(thread);
     Grants t = GrantsOfObject(thread.get());
+    EXPECT_EQ(t.aces, 3);
     EXPECT_EQ(t.everyone, kEveryoneThreadRights);
     EXPECT_EQ(t.administrators, static_cast<DWORD>(THREAD_ALL_ACCESS));
+    EXPECT_EQ(t.system, static_cast<DWORD>(THREAD_ALL_ACCESS));
 }
 
 TEST(ProcessSecurity, OrdinaryUserMayWaitButNotTerminate) {
