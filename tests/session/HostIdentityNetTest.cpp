@@ -125,13 +125,6 @@ protected:
     test::FakeBackend backend_;
 };
 
-TEST_F(HostIdentityNet, Md5OfTheProviderMatchesTheKnownVector) {
-    uint8_t digest[16];
-    DigestPart part{"abc", 3};
-    ASSERT_EQ(Md5Digest(&part, 1, digest), 0);
-    EXPECT_EQ(Hex(digest, 16), "900150983cd24fb0d6963f7d28e17f72");
-}
-
 TEST_F(HostIdentityNet, RegistrationSendsNameDigestFreshBytesThenFourteen) {
     backend_.state = StateRunning;
     ASSERT_EQ(backend_.resync, 1);

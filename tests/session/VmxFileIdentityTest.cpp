@@ -21,46 +21,53 @@ bool Same(const uint8_t* a, const uint8_t* b, size_t n) {
 
 }  // namespace
 
-TEST(VmxIdentity, MacNeedsExactlyTwoDigitsPerByte) {
-    uint8_t mac[6];
-    ASSERT_TRUE(ParseMacText("00:0c:29:AB:cd:EF", mac));
-    EXPECT_TRUE(Same(mac, kMac, 6));
-    // Twelve digits without colons are no address; the output stays as it was.
-    std::memset(mac, 0x77, sizeof mac);
-    EXPECT_FALSE(ParseMacText("000c29abcdef", mac));
-    EXPECT_FALSE(ParseMacText("00:0c29:ab:cd:ef", mac));
-    EXPECT_FALSE(ParseMacText("00:0c:29:ab:cd:eff", mac));
-    EXPECT_FALSE(ParseMacText("00:0c:29:ab:cd", mac));
-    EXPECT_FALSE(ParseMacText("00:0c:29:ab:cd:", mac));
-    EXPECT_FALSE(ParseMacText("0:0c:29:ab:cd:ef", mac));
-    EXPECT_FALSE(ParseMacText(" 0:0c:29:ab:cd:ef", mac));
-    EXPECT_FALSE(ParseMacText("0x:0c:29:ab:cd:ef", mac));
-    EXPECT_FALSE(ParseMacText("00::0c:29:ab:cd:ef", mac));
-    EXPECT_FALSE(ParseMacText("", mac));
-    EXPECT_FALSE(ParseMacText(nullptr, mac));
-    for (uint8_t b : mac) EXPECT_EQ(b, 0x77);
-    // The colon is optional after each byte only where a non-digit follows.
-    ASSERT_TRUE(ParseMacText("00:0c:29:ab:cd:ef:trailing", mac));
-    EXPECT_TRUE(Same(mac, kMac, 6));
-}
-
-TEST(VmxIdentity, UuidPairsWithOneBlankOrDashBetween) {
-    uint8_t uuid[16];
-    ASSERT_TRUE(ParseUuidText("56 4d 8a 1c 2b 3e 4f 50-61 72 83 94 a5 b6 c7 d8", uuid));
-    EXPECT_TRUE(Same(uuid, kUuid, 16));
-    // Anything before the first hex digit is skipped; no separator is needed.
-    std::memset(uuid, 0, sizeof uuid);
-    ASSERT_TRUE(ParseUuidText("  {564D8A1C-2B3E-4F50-6172-8394A5B6C7D8}", uuid));
-    EXPECT_TRUE(Same(uuid, kUuid, 16));
-    std::memset(uuid, 0x77, sizeof uuid);
-    EXPECT_FALSE(ParseUuidText("56  4d 8a 1c 2b 3e 4f 50 61 72 83 94 a5 b6 c7 d8", uuid));
-    EXPECT_FALSE(ParseUuidText("56 4d 8a 1c 2b 3e 4f 50 61 72 83 94 a5 b6 c7", uuid));
-    EXPECT_FALSE(ParseUuidText("56 4d 8a 1c 2b 3e 4f 50 61 72 83 94 a5 b6 c7 d", uuid));
-    EXPECT_FALSE(ParseUuidText("56-:4d", uuid));
-    EXPECT_FALSE(ParseUuidText("no digits at all", uuid));  // 'd' is a digit: "di" fails
-    EXPECT_FALSE(ParseUuidText("", uuid));
-    EXPECT_FALSE(ParseUuidText(nullptr, uuid));
-    for (uint8_t b : uuid) EXPECT_EQ(b, 0x77);
+// Each row: a MAC or UUID text and whether it parses (into kMac / kUuid); a
+// text that does not parse leaves the output as it was.
+TEST(VmxIdentity, MacAndUuidTexts) {
+    const struct {
+        const char* text;
+        bool ok;
+    } macs[] =
+        {
+            {"00:0c:29:AB:cd:EF", true},
+            {"00:0c:29:ab:cd:ef:trailing", true},  // the colon ends each byte where a non-digit follows
+            {"000c29abcdef", false},               // twelve digits without colons are no address
+            {"00:0c29:ab:cd:ef", false},
+            {"00:0c:29:ab:cd:eff", false},
+            {"00:0c:29:ab:cd", false},
+            {"00:0c:29:ab:cd:", false},
+            {"0:0c:29:ab:cd:ef", false},
+            {" 0:0c:29:ab:cd:ef", false},
+            {"0x:0c:29:ab:cd:ef", false},
+            {"00::0c:29:ab:cd:ef", false},
+            {"", false},
+            {nullptr, false},
+        },
+      uuids[] = {
+          {"56 4d 8a 1c 2b 3e 4f 50-61 72 83 94 a5 b6 c7 d8", true},
+          {"  {564D8A1C-2B3E-4F50-6172-8394A5B6C7D8}", true},  // leading text skipped, no separator needed
+          {"56  4d 8a 1c 2b 3e 4f 50 61 72 83 94 a5 b6 c7 d8", false},
+          {"56 4d 8a 1c 2b 3e 4f 50 61 72 83 94 a5 b6 c7", false},
+          {"56 4d 8a 1c 2b 3e 4f 50 61 72 83 94 a5 b6 c7 d", false},
+          {"56-:4d", false},
+          {"no digits at all", false},  // 'd' is a digit: "di" fails
+          {"", false},
+          {nullptr, false},
+      };
+    for (const auto& m : macs) {
+        uint8_t mac[6];
+        std::memset(mac, 0x77, sizeof mac);
+        const uint8_t untouched[6] = {0x77, 0x77, 0x77, 0x77, 0x77, 0x77};
+        EXPECT_EQ(ParseMacText(m.text, mac), m.ok) << (m.text ? m.text : "(null)");
+        EXPECT_TRUE(Same(mac, m.ok ? kMac : untouched, 6)) << (m.text ? m.text : "(null)");
+    }
+    for (const auto& u : uuids) {
+        uint8_t uuid[16], untouched[16];
+        std::memset(uuid, 0x77, sizeof uuid);
+        std::memset(untouched, 0x77, sizeof untouched);
+        EXPECT_EQ(ParseUuidText(u.text, uuid), u.ok) << (u.text ? u.text : "(null)");
+        EXPECT_TRUE(Same(uuid, u.ok ? kUuid : untouched, 16)) << (u.text ? u.text : "(null)");
+    }
 }
 
 TEST(VmxIdentity, AdapterLineGivesSlotAndAddress) {
@@ -83,15 +90,14 @@ TEST(VmxIdentity, AdapterLineGivesSlotAndAddress) {
     ASSERT_TRUE(ScanAdapterLine("<Adapter slot=\"0\" MACAddress=\"0800271A2B3", &line));
     EXPECT_FALSE(line.macParsed);
 
-    EXPECT_FALSE(ScanAdapterLine("<Adapter slot=\"2\" MACAddress=\"0800271A2B3C\"", &line));
-    EXPECT_FALSE(ScanAdapterLine("<Adapter slot=\"10\" MACAddress=\"0800271A2B3C\"", &line));
-    EXPECT_FALSE(ScanAdapterLine("<Adapter slot=\"99999999999999999999999\" MACAddress=\"0800271A2B3C\"", &line));
-    EXPECT_FALSE(ScanAdapterLine("<Adapter slot=\"x0\" MACAddress=\"0800271A2B3C\"", &line));
-    EXPECT_FALSE(ScanAdapterLine("<Adapter slot=\"0\" enabled=\"true\">", &line));
-    // The address must follow the slot on the same piece.
-    EXPECT_FALSE(ScanAdapterLine("MACAddress=\"0800271A2B3C\" <Adapter slot=\"0\">", &line));
-    EXPECT_FALSE(ScanAdapterLine("", &line));
-    EXPECT_FALSE(ScanAdapterLine(nullptr, &line));
+    // Slots above 1, bad slot numbers, no address, an address before the
+    // slot: not an adapter line.
+    for (const char* text :
+         {"<Adapter slot=\"2\" MACAddress=\"0800271A2B3C\"", "<Adapter slot=\"10\" MACAddress=\"0800271A2B3C\"",
+          "<Adapter slot=\"99999999999999999999999\" MACAddress=\"0800271A2B3C\"",
+          "<Adapter slot=\"x0\" MACAddress=\"0800271A2B3C\"", "<Adapter slot=\"0\" enabled=\"true\">",
+          "MACAddress=\"0800271A2B3C\" <Adapter slot=\"0\">", "", static_cast<const char*>(nullptr)})
+        EXPECT_FALSE(ScanAdapterLine(text, &line)) << (text ? text : "(null)");
 }
 
 TEST(VmxIdentity, MachineLineGivesUuidAfterBrace) {

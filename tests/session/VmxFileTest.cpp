@@ -28,117 +28,103 @@ bool FailingReplace(const char*, const char*) {
 
 }  // namespace
 
-// ---- reading ---------------------------------------------------------------
+using Value = std::optional<std::string>;
 
-TEST_F(VmxFileTest, KeyMatchesIgnoringCaseWhenBlankOrEqualsFollows) {
-    EXPECT_EQ(Read("CONFIG.VERSION = \"8\"\n", "config.version"), "8");
-    EXPECT_EQ(Read("config.version=\"9\"\n", "Config.Version"), "9");
-    // A longer key that only begins with the asked one is another key.
-    EXPECT_EQ(Read("config.versionx = \"1\"\nconfig.version = \"2\"\n", "config.version"), "2");
-    EXPECT_EQ(Read("config.version.x = \"1\"\n", "config.version"), std::nullopt);
-    // Only a blank counts, not a tab; and the key must start the line.
-    EXPECT_EQ(Read("config.version\t= \"3\"\n", "config.version"), std::nullopt);
-    EXPECT_EQ(Read(" config.version = \"4\"\n", "config.version"), std::nullopt);
-    // Non-ASCII letters are not folded.
-    EXPECT_EQ(Read("k\xc4y = \"5\"\n", "k\xe4y"), std::nullopt);
-}
-
-TEST_F(VmxFileTest, ValueIsTextBetweenFirstTwoQuotesOfFirstKeyLine) {
-    EXPECT_EQ(Read("a = \"one\" \"two\"\n", "a"), "one");
-    EXPECT_EQ(Read("a = \"\"\n", "a"), "");
-    EXPECT_EQ(Read("a = \"  spaced value \"\n", "a"), "  spaced value ");
-    // The first line of the key decides, even without a quoted value.
-    EXPECT_EQ(Read("a = plain\na = \"later\"\n", "a"), std::nullopt);
-    EXPECT_EQ(Read("a = \"unterminated\na = \"later\"\n", "a"), std::nullopt);
-    EXPECT_EQ(Read("b = \"x\"\n", "a"), std::nullopt);
-    EXPECT_EQ(Read("", "a"), std::nullopt);
-    // Windows line ends do not leak into the value.
-    EXPECT_EQ(Read("x = \"1\"\r\na = \"crlf\"\r\n", "a"), "crlf");
-    // No newline at the end of the file.
-    EXPECT_EQ(Read("a = \"last\"", "a"), "last");
-}
-
-TEST_F(VmxFileTest, UnreadableSourcesReadAsAbsent) {
-    EXPECT_EQ(ReadVmxValue(dir.File("missing.vmx"), "a"), std::nullopt);
-    // A folder as the path.
-    EXPECT_EQ(ReadVmxValue(dir.Path().string(), "a"), std::nullopt);
+// Each row: the file's text, the key asked for, and the value read.
+TEST_F(VmxFileTest, ReadingTakesTheFirstLineOfTheKey) {
+    const std::string junk("\0\0\x01\xff\x1a\x7f junk \"\0\"\n", 16);
+    const std::string longKey(300, 'k'), hugeKey(20000, 'k'), longest(255 - 6, 'v');
+    const struct {
+        std::string text, key;
+        Value value;
+    } rows[] = {
+        // The key matches without regard to case where a blank or '=' follows.
+        {"CONFIG.VERSION = \"8\"\n", "config.version", "8"},
+        {"config.version=\"9\"\n", "Config.Version", "9"},
+        {"config.versionx = \"1\"\nconfig.version = \"2\"\n", "config.version", "2"},
+        {"config.version.x = \"1\"\n", "config.version", std::nullopt},
+        {"config.version\t= \"3\"\n", "config.version", std::nullopt},  // only a blank counts
+        {" config.version = \"4\"\n", "config.version", std::nullopt},  // the key starts the line
+        {"k\xc4y = \"5\"\n", "k\xe4y", std::nullopt},                   // non-ASCII is not folded
+        // The value is the text between the first two quotes of the first key line.
+        {"a = \"one\" \"two\"\n", "a", "one"},
+        {"a = \"\"\n", "a", ""},
+        {"a = \"  spaced value \"\n", "a", "  spaced value "},
+        {"a = plain\na = \"later\"\n", "a", std::nullopt},
+        {"a = \"unterminated\na = \"later\"\n", "a", std::nullopt},
+        {"b = \"x\"\n", "a", std::nullopt},
+        {"", "a", std::nullopt},
+        {"x = \"1\"\r\na = \"crlf\"\r\n", "a", "crlf"},
+        {"a = \"last\"", "a", "last"},
+        {" = \"1\"\n", "", std::nullopt},
+        // Long lines are read in pieces of 255 characters.
+        {std::string(255, 'x') + "a = \"piece\"\n", "a", "piece"},
+        {std::string(254, 'x') + "a = \"piece\"\n", "a", std::nullopt},
+        {"a = \"" + std::string(300, 'v') + "\"\n", "a", std::nullopt},
+        {"a = \"" + longest + "\"\n", "a", longest},
+        {std::string(10000, 'y') + "\na = \"after\"\n", "a", "after"},
+        {longKey + " = \"1\"\n", longKey, std::nullopt},
+        {hugeKey + " = \"1\"\n", hugeKey, std::nullopt},
+        // Binary junk hides nothing after it; a NUL ends what is compared.
+        {junk + "a = \"found\"\n", "a", "found"},
+        {std::string("a = \0\"hidden\"\n", 14), "a", std::nullopt},
+        {"x = \"1\"\n\x1a\na = \"2\"\n", "a", "2"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(Read(r.text, r.key.c_str()), r.value) << r.text.substr(0, 60);
     EXPECT_EQ(Read("a = \"1\"\n", nullptr), std::nullopt);
-    EXPECT_EQ(Read(" = \"1\"\n", ""), std::nullopt);
+    EXPECT_EQ(ReadVmxValue(dir.File("missing.vmx"), "a"), std::nullopt);
+    EXPECT_EQ(ReadVmxValue(dir.Path().string(), "a"), std::nullopt);  // a folder
 }
 
-TEST_F(VmxFileTest, LongLinesAreReadInPiecesOf255Characters) {
-    // The key text at offset 255 of a long line starts a piece of its own.
-    std::string filler(255, 'x');
-    EXPECT_EQ(Read(filler + "a = \"piece\"\n", "a"), "piece");
-    // At offset 254 it does not.
-    EXPECT_EQ(Read(std::string(254, 'x') + "a = \"piece\"\n", "a"), std::nullopt);
-    // A value that runs past the first piece has no closing quote in it.
-    EXPECT_EQ(Read("a = \"" + std::string(300, 'v') + "\"\n", "a"), std::nullopt);
-    // The longest value that fits the piece.
-    std::string longest(255 - 6, 'v');
-    EXPECT_EQ(Read("a = \"" + longest + "\"\n", "a"), longest);
-    // Very long lines before the key do not disturb it.
-    EXPECT_EQ(Read(std::string(10000, 'y') + "\na = \"after\"\n", "a"), "after");
-    // Over-long keys.
-    std::string longKey(300, 'k');
-    EXPECT_EQ(Read(longKey + " = \"1\"\n", longKey.c_str()), std::nullopt);
-    std::string hugeKey(20000, 'k');
-    EXPECT_EQ(Read(hugeKey + " = \"1\"\n", hugeKey.c_str()), std::nullopt);
-}
-
-TEST_F(VmxFileTest, BinaryJunkDoesNotHideLaterKeys) {
-    std::string junk("\0\0\x01\xff\x1a\x7f junk \"\0\"\n", 16);
-    EXPECT_EQ(Read(junk + "a = \"found\"\n", "a"), "found");
-    // A NUL inside the key's line ends what is compared of it.
-    EXPECT_EQ(Read(std::string("a = \0\"hidden\"\n", 14), "a"), std::nullopt);
-    // A Ctrl-Z is no end of file here.
-    EXPECT_EQ(Read("x = \"1\"\n\x1a\na = \"2\"\n", "a"), "2");
-}
-
-// ---- rewriting -------------------------------------------------------------
-
-TEST_F(VmxFileTest, WriteReplacesEveryLineOfKeyWithCallersSpelling) {
-    Vmx("a = \"1\"\nKEY = \"x\"\nb = \"2\"\nkey=\"y\"\n");
-    EXPECT_EQ(WriteVmxValue(path, "Key", "v"), 1);
-    EXPECT_EQ(ReadText(path), "a = \"1\"\nKey = \"v\"\nb = \"2\"\nKey = \"v\"\n");
-    EXPECT_FALSE(Exists(temp));
-}
-
-TEST_F(VmxFileTest, WriteNoneDeletesEveryLineOfKey) {
-    Vmx("a = \"1\"\nkey = \"x\"\nb = \"2\"\nKEY = \"y\"\nkeys = \"z\"\n");
-    EXPECT_EQ(WriteVmxValue(path, "key", nullptr), 1);
-    EXPECT_EQ(ReadText(path), "a = \"1\"\nb = \"2\"\nkeys = \"z\"\n");
-    // Deleting an absent key changes nothing and leaves no temporary file.
-    EXPECT_EQ(WriteVmxValue(path, "key", nullptr), 0);
-    EXPECT_EQ(ReadText(path), "a = \"1\"\nb = \"2\"\nkeys = \"z\"\n");
-    EXPECT_FALSE(Exists(temp));
-}
-
-TEST_F(VmxFileTest, WriteAppendsMissingKeyEndingAnUnfinishedLastLine) {
-    Vmx("a = \"1\"");
-    EXPECT_EQ(WriteVmxValue(path, "k", "v"), 1);
-    EXPECT_EQ(ReadText(path), "a = \"1\"\nk = \"v\"\n");
-
-    Vmx("a = \"1\"\n");
-    EXPECT_EQ(WriteVmxValue(path, "k", "v"), 1);
-    EXPECT_EQ(ReadText(path), "a = \"1\"\nk = \"v\"\n");
-
-    // An empty file gets an empty first line.
-    Vmx("");
-    EXPECT_EQ(WriteVmxValue(path, "k", "v"), 1);
-    EXPECT_EQ(ReadText(path), "\nk = \"v\"\n");
-    EXPECT_EQ(ReadVmxValue(path, "k"), "v");
-    EXPECT_FALSE(Exists(temp));
-}
-
-TEST_F(VmxFileTest, WritingTheSameValueStillRewrites) {
-    Vmx("k = \"v\"\n");
-    EXPECT_EQ(WriteVmxValue(path, "k", "v"), 1);
-    EXPECT_EQ(ReadText(path), "k = \"v\"\n");
-    // Lenient spellings become the written format.
-    Vmx("K=\"v\"   trailing\n");
-    EXPECT_EQ(WriteVmxValue(path, "k", "v"), 1);
-    EXPECT_EQ(ReadText(path), "k = \"v\"\n");
+// Each row: the file before, the key and value written (null: delete), the
+// result, and the file after. No temporary file is left in any case.
+TEST_F(VmxFileTest, WritingReplacesDeletesOrAppendsTheKey) {
+    const std::string long300(300, 'x'), long10k(10000, 'y'), hugeKey(20000, 'k');
+    std::string junk;
+    for (int c = 0; c < 256; ++c)
+        if (c != '\n' && c != '\r') junk += static_cast<char>(c);
+    const struct {
+        std::string before, key;
+        const char* value;
+        int result;
+        std::string after;
+    } rows[] = {
+        // Every line of the key, in the caller's spelling.
+        {"a = \"1\"\nKEY = \"x\"\nb = \"2\"\nkey=\"y\"\n", "Key", "v", 1,
+         "a = \"1\"\nKey = \"v\"\nb = \"2\"\nKey = \"v\"\n"},
+        {"a = \"1\"\nkey = \"x\"\nb = \"2\"\nKEY = \"y\"\nkeys = \"z\"\n", "key", nullptr, 1,
+         "a = \"1\"\nb = \"2\"\nkeys = \"z\"\n"},
+        {"a = \"1\"\nkeys = \"z\"\n", "key", nullptr, 0, "a = \"1\"\nkeys = \"z\"\n"},
+        // A missing key is appended, ending an unfinished last line first.
+        {"a = \"1\"", "k", "v", 1, "a = \"1\"\nk = \"v\"\n"},
+        {"a = \"1\"\n", "k", "v", 1, "a = \"1\"\nk = \"v\"\n"},
+        {"", "k", "v", 1, "\nk = \"v\"\n"},
+        // The same value still rewrites, in the written format.
+        {"k = \"v\"\n", "k", "v", 1, "k = \"v\"\n"},
+        {"K=\"v\"   trailing\n", "k", "v", 1, "k = \"v\"\n"},
+        // A value from the appliance cannot break out of its line.
+        {"h = \"old\"\n", "h", "evil\nuuid.action = \"create\"\r\n", 1, "h = \"evil\"\n"},
+        {"h = \"old\"\n", "h", "half\"quoted", 1, "h = \"half\"\n"},
+        // Keys that could not be read back as one key are refused.
+        {"h = \"old\"\n", "bad key", "v", 0, "h = \"old\"\n"},
+        {"h = \"old\"\n", "bad\nkey", "v", 0, "h = \"old\"\n"},
+        {"h = \"old\"\n", "", "v", 0, "h = \"old\"\n"},
+        // Long lines survive; a long key line is replaced or deleted whole.
+        {long300 + "\nk = \"" + std::string(400, 'v') + "\"\n" + long10k + "\nb = \"2\"\n", "k", "short", 1,
+         long300 + "\nk = \"short\"\n" + long10k + "\nb = \"2\"\n"},
+        {"k = \"" + std::string(600, 'v') + "\"\nb = \"2\"\n", "k", nullptr, 1, "b = \"2\"\n"},
+        {hugeKey + " = \"1\"\n", hugeKey, nullptr, 0, hugeKey + " = \"1\"\n"},
+        // Binary junk is copied through unchanged.
+        {junk + "\n" + junk + "\nk = \"1\"\n" + junk, "k", "2", 1, junk + "\n" + junk + "\nk = \"2\"\n" + junk},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.before.substr(0, 60));
+        Vmx(r.before);
+        EXPECT_EQ(WriteVmxValue(path, r.key.c_str(), r.value), r.result);
+        EXPECT_EQ(ReadText(path), r.after);
+        EXPECT_FALSE(Exists(temp));
+    }
+    EXPECT_EQ(WriteVmxValue(path, nullptr, "v"), 0);
 }
 
 TEST_F(VmxFileTest, WriteUsesTextModeLineEnds) {
@@ -230,47 +216,4 @@ TEST_F(VmxFileTest, PathWhoseTemporaryNameWouldBeCutIsNotRewritten) {
     EXPECT_EQ(WriteVmxValue(fits, "k", "new"), 1);
     EXPECT_EQ(ReadText(fits), "k = \"new\"\n");
     EXPECT_FALSE(Exists(fits + ".tmp"));
-}
-
-TEST_F(VmxFileTest, ValuesCannotBreakOutOfTheirLine) {
-    Vmx("appliance.hostname = \"old\"\n");
-    EXPECT_EQ(WriteVmxValue(path, "appliance.hostname", "evil\nuuid.action = \"create\"\r\n"), 1);
-    EXPECT_EQ(ReadText(path), "appliance.hostname = \"evil\"\n");
-    EXPECT_EQ(ReadVmxValue(path, "uuid.action"), std::nullopt);
-    EXPECT_EQ(WriteVmxValue(path, "appliance.hostname", "half\"quoted"), 1);
-    EXPECT_EQ(ReadVmxValue(path, "appliance.hostname"), "half");
-    // Keys that could not be read back as one key are refused.
-    EXPECT_EQ(WriteVmxValue(path, "bad key", "v"), 0);
-    EXPECT_EQ(WriteVmxValue(path, "bad\nkey", "v"), 0);
-    EXPECT_EQ(WriteVmxValue(path, "", "v"), 0);
-    EXPECT_EQ(WriteVmxValue(path, nullptr, "v"), 0);
-    EXPECT_EQ(ReadText(path), "appliance.hostname = \"half\"\n");
-}
-
-TEST_F(VmxFileTest, LongLinesSurviveRewriteAndLongKeyLinesAreReplacedWhole) {
-    const std::string long300(300, 'x');
-    const std::string long10k(10000, 'y');
-    Vmx(long300 + "\nk = \"" + std::string(400, 'v') + "\"\n" + long10k + "\nb = \"2\"\n");
-    EXPECT_EQ(WriteVmxValue(path, "k", "short"), 1);
-    EXPECT_EQ(ReadText(path), long300 + "\nk = \"short\"\n" + long10k + "\nb = \"2\"\n");
-    // Deleting it takes the whole line too.
-    Vmx("k = \"" + std::string(600, 'v') + "\"\nb = \"2\"\n");
-    EXPECT_EQ(WriteVmxValue(path, "k", nullptr), 1);
-    EXPECT_EQ(ReadText(path), "b = \"2\"\n");
-    // An over-long key is never found and the file is left as it was.
-    std::string hugeKey(20000, 'k');
-    Vmx(hugeKey + " = \"1\"\n");
-    EXPECT_EQ(WriteVmxValue(path, hugeKey.c_str(), nullptr), 0);
-    EXPECT_EQ(ReadText(path), hugeKey + " = \"1\"\n");
-}
-
-TEST_F(VmxFileTest, BinaryJunkIsCopiedThroughUnchanged) {
-    std::string junk;
-    for (int c = 0; c < 256; ++c) {
-        if (c != '\n' && c != '\r') junk += static_cast<char>(c);
-    }
-    Vmx(junk + "\n" + junk + "\nk = \"1\"\n" + junk);
-    EXPECT_EQ(WriteVmxValue(path, "k", "2"), 1);
-    EXPECT_EQ(ReadText(path), junk + "\n" + junk + "\nk = \"2\"\n" + junk);
-    EXPECT_EQ(ReadVmxValue(path, "k"), "2");
 }
