@@ -88,14 +88,6 @@ TEST_F(ImcNet, CreateTwiceThenDestroyAndTheCounterStartsAgain) {
         << Joined(record);
 }
 
-TEST_F(ImcNet, NoRequestWithoutAConversation) {
-    char text[100] = "kept";
-    EXPECT_EQ(ImcQueryStatus(kSimMac, text, nullptr, nullptr, nullptr, nullptr), ImcFailed);
-    EXPECT_STREQ(text, "kept");
-    Sleep(200);
-    EXPECT_TRUE(Bed().Record().empty()) << Joined(Bed().Record());
-}
-
 // ---- discovery and unicast
 
 TEST_F(ImcNet, DiscoveryByBroadcastCopiesTheAnswer) {
@@ -313,25 +305,6 @@ TEST_F(ImcNet, NoAnswerWithoutATargetFailsAfterOneFrame) {
 
 // ---- setting variables
 
-TEST_F(ImcNet, SetStringAndSetIntegerAreRecorded) {
-    ASSERT_EQ(ImcCreate(), 0);
-    ImcSetTarget(Bed().appliance());
-    EXPECT_EQ(ImcSetString(kSimMac, "", "", 0xF000, 0xF092, -1, "5\xff"), ImcOk);
-    EXPECT_EQ(ImcSetString(kSimMac, "", "", 0xF000, 0xF092, 3, "ab\0cd"), ImcOk);
-    EXPECT_EQ(ImcSetInteger(kSimMac, "", "", 0xF000, 0xF090, ImcTagInteger, 14), ImcOk);
-    EXPECT_EQ(ImcSetInteger(kSimMac, "", "", 0xF000, 0xF090, ImcTagInteger, -2), ImcOk);
-    EXPECT_EQ(Bed().Record(), (Lines{"set 61440.61586 string 35ff", "set 61440.61586 string 616200",
-                                     "set 61440.61584 int 14", "set 61440.61584 int -2"}));
-}
-
-TEST_F(ImcNet, SetErrorsMapToTheCallersResults) {
-    ASSERT_TRUE(Bed().Configure("set-error=6\nvar.0xF000.0xF090.set-error=4\n"));
-    ASSERT_EQ(ImcCreate(), 0);
-    ImcSetTarget(Bed().appliance());
-    EXPECT_EQ(ImcSetString(kSimMac, "", "", 0xF000, 0xF092, -1, "x"), ImcNoAccess);
-    EXPECT_EQ(ImcSetInteger(kSimMac, "", "", 0xF000, 0xF090, ImcTagInteger, 14), ImcRefused);
-}
-
 // A variable that moved to item 0x8331 is set there, and at its old item
 // 0xA80 only when the appliance does not know the new one.
 TEST_F(ImcNet, MovedVariableFallsBackToItsOldItemOnlyWhenTheNewOneIsUnknown) {
@@ -356,32 +329,7 @@ TEST_F(ImcNet, MovedVariableFallsBackToItsOldItemOnlyWhenTheNewOneIsUnknown) {
     }
 }
 
-// ---- host identity and shutdown
-
-TEST_F(ImcNet, HostIdentityWithAndWithoutItsOption) {
-    ASSERT_EQ(ImcCreate(), 0);
-    ImcSetTarget(Bed().appliance());
-    uint8_t block16[16], block128[128];
-    for (int i = 0; i < 16; ++i) block16[i] = static_cast<uint8_t>(0xA0 + i);
-    for (int i = 0; i < 128; ++i) block128[i] = static_cast<uint8_t>(i);
-    EXPECT_EQ(ImcSendHostIdentity(kSimMac, "testhost", block16, block128, 0x40000000), ImcOk);
-    EXPECT_EQ(ImcSendHostIdentity(kSimMac, "testhost", block16, nullptr, 0x20000), ImcOk);
-    Lines record = Bed().Record();
-    ASSERT_EQ(record.size(), 2u) << Joined(record);
-    std::string digest = "a0a1a2a3a4a5a6a7a8a9aaabacadaeaf";
-    std::string bytes;
-    for (int i = 0; i < 128; ++i) {
-        char hex[3];
-        std::snprintf(hex, sizeof hex, "%02x", i);
-        bytes += hex;
-    }
-    EXPECT_EQ(record[0].rfind("identity host=testhost digest=" + digest + " block128=" + bytes + " time=", 0), 0u)
-        << record[0];
-    EXPECT_NE(record[0].find(" options=0x40000000"), std::string::npos) << record[0];
-    EXPECT_EQ(record[1].rfind("identity host=testhost digest=" + digest + " block128=- time=", 0), 0u) << record[1];
-    EXPECT_NE(record[1].find(" options=0x00000000"), std::string::npos) << record[1];
-    EXPECT_EQ(record[1].find("time=-"), std::string::npos) << record[1];
-}
+// ---- shutdown
 
 TEST_F(ImcNet, ShutdownOnlyForAVirtualMachine) {
     ImcLogFile log(LogPath());
