@@ -85,42 +85,38 @@ protected:
 
 // ---- the handler's command
 
+// Each row: the command registered for a scheme (null: none), and the format
+// chosen for it; an empty format is the command interpreter's start.
 TEST_F(Browser, HandlerCommandsFromTheRegistry) {
     UrlCommand c;
     EXPECT_EQ(ChooseUrlCommand("no-scheme-here", &c), kNoScheme);
     EXPECT_EQ(ChooseUrlCommand(":x", &c), kNoScheme);
-
-    // No handler for the scheme: the command interpreter's start.
-    ASSERT_EQ(ChooseUrlCommand("holvnone://x", &c), 0);
-    EXPECT_STREQ(c.format, "cmd /c start %s");
-    EXPECT_TRUE(c.fallback);
-    EXPECT_FALSE(c.asProgramUser);
-
-    ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, "holvquoted\\shell\\open\\command", nullptr, "\"C:\\b\\b.exe\" -url \"%1\""),
-              0);
-    ASSERT_EQ(ChooseUrlCommand("holvquoted://x", &c), 0);
-    EXPECT_STREQ(c.format, "\"C:\\b\\b.exe\" -url \"%s\"");
-    EXPECT_FALSE(c.fallback);
-
-    ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, "holvtwo\\shell\\open\\command", nullptr, "b.exe %1 %L"), 0);
-    ASSERT_EQ(ChooseUrlCommand("holvtwo:x", &c), 0);
-    EXPECT_STREQ(c.format, "cmd /c start %s");
-
-    ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, "holvplain\\shell\\open\\command", nullptr, "C:\\b\\plain.exe"), 0);
-    ASSERT_EQ(ChooseUrlCommand("holvplain:x", &c), 0);
-    EXPECT_STREQ(c.format, "C:\\b\\plain.exe %s");
-
-    ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, "holvempty\\shell\\open\\command", nullptr, ""), 0);
-    ASSERT_EQ(ChooseUrlCommand("holvempty:x", &c), 0);
-    EXPECT_TRUE(c.fallback);
-
-    // Chrome is started as the program's own user.
-    ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, "holvchrome\\shell\\open\\command", nullptr,
-                        "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" -- \"%1\""),
-              0);
-    ASSERT_EQ(ChooseUrlCommand("holvchrome:x", &c), 0);
-    EXPECT_TRUE(c.asProgramUser);
-    EXPECT_FALSE(c.fallback);
+    const struct {
+        const char* scheme;
+        const char* command;
+        const char* format;
+        bool asProgramUser;
+    } rows[] = {
+        {"holvnone", nullptr, "", false},
+        {"holvquoted", "\"C:\\b\\b.exe\" -url \"%1\"", "\"C:\\b\\b.exe\" -url \"%s\"", false},
+        {"holvtwo", "b.exe %1 %L", "", false},
+        {"holvplain", "C:\\b\\plain.exe", "C:\\b\\plain.exe %s", false},
+        {"holvempty", "", "", false},
+        // Chrome is started as the program's own user.
+        {"holvchrome", "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" -- \"%1\"",
+         "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" -- \"%s\"", true},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.scheme);
+        const std::string key = std::string(r.scheme) + "\\shell\\open\\command";
+        if (r.command) {
+            ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, key, nullptr, r.command), 0);
+        }
+        ASSERT_EQ(ChooseUrlCommand((std::string(r.scheme) + "://x").c_str(), &c), 0);
+        EXPECT_STREQ(c.format, *r.format ? r.format : "cmd /c start %s");
+        EXPECT_EQ(c.fallback, !*r.format);
+        EXPECT_EQ(c.asProgramUser, r.asProgramUser);
+    }
 }
 
 TEST_F(Browser, TheUsersChoiceWinsOverTheSchemesClass) {
@@ -267,42 +263,42 @@ TEST_F(ProxyWarning, ManualProxyYesPutsTheExceptionFirstAndAsksOnce) {
     EXPECT_EQ(Override(), "<local>");
 }
 
-TEST_F(ProxyWarning, NoLeavesTheExceptionsAndStillCountsAsShown) {
-    ASSERT_EQ(SetDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", 1), 0);
-    ASSERT_EQ(SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", "p:1"), 0);
-    int boxes = 0;
-    EXPECT_EQ(Open(IDNO, &boxes), 0);
-    EXPECT_EQ(boxes, 1);
-    EXPECT_EQ(Override(), "<none>");
-    EXPECT_TRUE(ProxyWarningShown());
-    EXPECT_EQ(Open(IDYES, &boxes), 0);
-    EXPECT_EQ(boxes, 0);
-}
-
-TEST_F(ProxyWarning, AScriptWarnsEvenWithTheProxyOff) {
-    ASSERT_EQ(SetDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", 0), 0);
-    ASSERT_EQ(SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "AutoConfigURL", "http://wpad/x"), 0);
-    int boxes = 0;
-    EXPECT_EQ(Open(IDYES, &boxes), 0);
-    EXPECT_EQ(boxes, 1);
-    EXPECT_EQ(Override(), "https://10.88.0.2");  // no old list: no separator
-}
-
-TEST_F(ProxyWarning, NoBoxWithoutAProxyOrWithTheExceptionInPlace) {
-    int boxes = 0;
-    // Enabled, but no server; a script URL of only 7 bytes.
-    ASSERT_EQ(SetDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", 1), 0);
-    ASSERT_EQ(SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "AutoConfigURL", "http:/"), 0);
-    EXPECT_EQ(Open(IDYES, &boxes), 0);
-    EXPECT_EQ(boxes, 0);
-    EXPECT_FALSE(ProxyWarningShown());
-
-    ASSERT_EQ(SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", "p:1"), 0);
-    ASSERT_EQ(SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyOverride", "*.lan;https://10.88.0.2;<local>"),
-              0);
-    EXPECT_EQ(Open(IDYES, &boxes), 0);
-    EXPECT_EQ(boxes, 0);
-    EXPECT_EQ(Override(), "*.lan;https://10.88.0.2;<local>");
+// Each row: the proxy settings (null: value absent), the answer, whether the
+// box came, and the exception list afterwards.
+TEST_F(ProxyWarning, WhenTheBoxComesAndWhatTheAnswerDoes) {
+    const struct {
+        DWORD enable;
+        const char *server, *script, *list;
+        int button;
+        bool box;
+        const char* after;
+    } rows[] = {
+        {1, "p:1", nullptr, nullptr, IDNO, true, "<none>"},                        // No leaves the exceptions
+        {0, nullptr, "http://wpad/x", nullptr, IDYES, true, "https://10.88.0.2"},  // a script, even with the proxy off
+        {1, nullptr, "http:/", nullptr, IDYES, false, "<none>"},  // no server; a script URL of only 7 bytes
+        {1, "p:1", nullptr, "*.lan;https://10.88.0.2;<local>", IDYES, false, "*.lan;https://10.88.0.2;<local>"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << (r.server ? r.server : "-") << " " << (r.script ? r.script : "-"));
+        SetUp();
+        ASSERT_EQ(SetDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", r.enable), 0);
+        if (r.server) {
+            ASSERT_EQ(SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", r.server), 0);
+        }
+        if (r.script) {
+            ASSERT_EQ(SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "AutoConfigURL", r.script), 0);
+        }
+        if (r.list) {
+            ASSERT_EQ(SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyOverride", r.list), 0);
+        }
+        int boxes = 0;
+        EXPECT_EQ(Open(r.button, &boxes), 0);
+        EXPECT_EQ(boxes, r.box ? 1 : 0);
+        EXPECT_EQ(Override(), r.after);
+        EXPECT_EQ(ProxyWarningShown(), r.box) << "an answered box counts as shown";
+        EXPECT_EQ(Open(IDYES, &boxes), 0);
+        EXPECT_EQ(boxes, 0) << "asked again";
+    }
 }
 
 // A list that cannot take the exception without being cut, or cannot be read
