@@ -57,6 +57,10 @@ TEST_F(AssociationTest, EmptyUnterminatedOrTooLongValues) {
     std::string longText(400, 'x');
     SetCommand(longText.c_str(), static_cast<DWORD>(longText.size() + 1));
     EXPECT_EQ(ReadPlayerAssociation(), std::nullopt);
+    // 255 characters and the terminator fill the 256 bytes: read whole.
+    std::string filling(255, 'z');
+    SetCommand(filling.c_str(), 256);
+    EXPECT_EQ(ReadPlayerAssociation(), filling);
     // Exactly 256 bytes without terminator: the registry may refuse it (no
     // room for the terminator it adds, as Wine does) or hand over all 256
     // bytes; either way the text stays within the buffer, cut to 255.
