@@ -201,34 +201,5 @@ TEST_F(HostIdentityNet, RegistryValuesArriveAsText) {
     EXPECT_EQ(sets, expected) << test::Joined(sets);
 }
 
-TEST_F(HostIdentityNet, ASessionStepRegistersAndCarriesOutTheSuffixActionAndLostContactRestores) {
-    ASSERT_EQ(SetValue(HKEY_LOCAL_MACHINE, kTcpipParametersKey, "SearchList", REG_SZ, std::string("own.example\0", 12)),
-              0);
-    ASSERT_TRUE(Bed().Configure("action=[suffix] +,corp.example\n"));
-    ImcSetTarget(0xFFFFFFFF);
-    backend_.state = StateStarting;
-    int rc = ImcFailed;
-    // The first query is broadcast and waits briefly; the session asks
-    // again at its next tick, and so do we.
-    for (int i = 0; i < 5 && backend_.state != StateRunning; ++i) rc = backend_.SessionStep();
-    ASSERT_EQ(backend_.state, StateRunning) << "rc " << rc;
-    EXPECT_EQ(backend_.resync, 0);
-    char list[256] = {};
-    DWORD size = sizeof list;
-    RegGetValueA(HKEY_LOCAL_MACHINE, kTcpipParametersKey, "SearchList", RRF_RT_REG_SZ, nullptr, list, &size);
-    EXPECT_STREQ(list, "own.example,corp.example");
-    Lines record = Bed().Record();
-    EXPECT_GE(test::Find(record, "identity host="), 0) << test::Joined(record);
-    EXPECT_GT(test::Find(record, "set 61440.61584 int 14"), test::Find(record, "identity host="));
-
-    ASSERT_TRUE(Bed().PowerOff());
-    backend_.SessionStep();
-    EXPECT_EQ(backend_.state, StateStarting);
-    EXPECT_EQ(backend_.resync, 1);
-    size = sizeof list;
-    RegGetValueA(HKEY_LOCAL_MACHINE, kTcpipParametersKey, "SearchList", RRF_RT_REG_SZ, nullptr, list, &size);
-    EXPECT_STREQ(list, "own.example");
-}
-
 }  // namespace
 }  // namespace holv

@@ -65,53 +65,6 @@ protected:
     Recorder lease;
 };
 
-TEST_F(SearchList, FirstSuffixBacksUpThenLaterOnesBuildOnTheBackupAndRestorePutsItBack) {
-    ASSERT_EQ(Set("SearchList", "a.example,b.example"), 0);
-    UpdateSearchList("+,corp.example", lease);
-    EXPECT_EQ(Get("SearchListBackupSC"), "a.example,b.example");
-    EXPECT_EQ(Get("SearchList"), "a.example,b.example,corp.example");
-
-    UpdateSearchList("corp.example,+", lease);
-    EXPECT_EQ(Get("SearchListBackupSC"), "a.example,b.example");
-    EXPECT_EQ(Get("SearchList"), "corp.example,a.example,b.example");
-
-    UpdateSearchList(nullptr, lease);
-    EXPECT_EQ(Get("SearchList"), "a.example,b.example");
-    EXPECT_EQ(Get("SearchListBackupSC"), "<none>");
-    // Nothing left to restore: nothing changes.
-    ASSERT_EQ(Set("SearchList", "user.example"), 0);
-    UpdateSearchList(nullptr, lease);
-    EXPECT_EQ(Get("SearchList"), "user.example");
-    // No "Holvenstead Adapter" on this host: no lease was renewed.
-    EXPECT_TRUE(lease.renewed.empty());
-}
-
-TEST_F(SearchList, EmptyAndMissingLists) {
-    ASSERT_EQ(Set("SearchList", ""), 0);
-    UpdateSearchList("corp.example,+", lease);
-    EXPECT_EQ(Get("SearchList"), "corp.example");
-    EXPECT_EQ(Get("SearchListBackupSC"), "");
-    UpdateSearchList(nullptr, lease);
-    EXPECT_EQ(Get("SearchList"), "");
-    EXPECT_EQ(Get("SearchListBackupSC"), "<none>");
-
-    // No list at all: nothing to back up, and the restore leaves the
-    // appliance's list in place.
-    Remove("SearchList");
-    UpdateSearchList("corp.example", lease);
-    EXPECT_EQ(Get("SearchListBackupSC"), "<none>");
-    UpdateSearchList(nullptr, lease);
-    EXPECT_EQ(Get("SearchList"), "corp.example");
-
-    // The primary suffix, and none.
-    ASSERT_EQ(Set("NV Domain", "home.example"), 0);
-    UpdateSearchList("&", lease);
-    EXPECT_EQ(Get("SearchList"), "home.example");
-    Remove("NV Domain");
-    UpdateSearchList("&", lease);
-    EXPECT_EQ(Get("SearchList"), "");
-}
-
 TEST_F(SearchList, BadValuesAndTemplatesLeaveTheUsersListRecoverable) {
     // A list too long to be backed up whole is not replaced.
     std::string huge(3000, 'h');
