@@ -158,8 +158,15 @@ TEST_F(PlayerBackendTest, StartHidesOrShowsTheFrameAndStopEndsTheVm) {
             EXPECT_EQ(PidFromLogLine(FirstLine(vm->GetLogPath()).c_str()), workerPid);
         }
         EXPECT_EQ(vm->Poll(1, 0), StateStarting) << "refreshing keeps the started VM";
+        // A VM of another user may be open for waiting only: such a handle
+        // reads no exit code, yet must tell that the VM still runs.
+        UniqueHandle waitOnly(OpenProcess(SYNCHRONIZE, FALSE, workerPid));
+        DWORD code = 0;
+        EXPECT_FALSE(GetExitCodeProcess(waitOnly.get(), &code));
+        EXPECT_TRUE(IsStillRunning(waitOnly.get()));
         EXPECT_EQ(vm->Stop(), 0);
         ExpectAllEnded(playerPid, workerPid);
+        EXPECT_FALSE(IsStillRunning(waitOnly.get()));
         EXPECT_EQ(vm->Poll(1, 0), StateStopped);
         EXPECT_FALSE(FileThere(vm->GetLogPath())) << "the stopped VM's log was not cleared";
     }
