@@ -67,27 +67,6 @@ protected:
     }
 };
 
-// ---- conversation lifecycle and request numbering
-
-TEST_F(ImcNet, CreateTwiceThenDestroyAndTheCounterStartsAgain) {
-    EXPECT_EQ(ImcCreate(), 0);
-    EXPECT_EQ(ImcCreate(), 1);
-    // A target was set (none): from now on only odd request-ids carry bit 0x2.
-    ImcSetTarget(kImcNoTarget);
-    for (int i = 0; i < 3; ++i) ImcQueryStatus(kSimMac, nullptr, nullptr, nullptr, nullptr, nullptr);
-    EXPECT_EQ(ImcDestroy(), 0);
-    EXPECT_EQ(ImcDestroy(), 0);  // nothing left to destroy
-    EXPECT_EQ(ImcCreate(), 0);
-    ImcSetTarget(kImcNoTarget);
-    // Request-id 0 again (were it 3, bit 0x2 would be set), then 1.
-    ImcQueryStatus(kSimMac, nullptr, nullptr, nullptr, nullptr, nullptr);
-    ImcQueryStatus(kSimMac, nullptr, nullptr, nullptr, nullptr, nullptr);
-    Lines record = Bed().RecordWithAtLeast(5);
-    EXPECT_EQ(record, (Lines{"status flags=0x00000380", "status flags=0x00000382", "status flags=0x00000380",
-                             "status flags=0x00000380", "status flags=0x00000382"}))
-        << Joined(record);
-}
-
 // ---- discovery and unicast
 
 TEST_F(ImcNet, DiscoveryByBroadcastCopiesTheAnswer) {
@@ -154,22 +133,6 @@ TEST_F(ImcNet, UnicastOnceATargetIsSet) {
     for (const std::string& line : sends)
         EXPECT_NE(line.find("to " + Bed().applianceText() + ": "), std::string::npos) << line;
     EXPECT_TRUE(Matching(after, "255.255.255.255").empty()) << Joined(lines);
-}
-
-TEST_F(ImcNet, SetTargetNoneAfterATargetReopensTheSockets) {
-    ImcLogFile log(LogPath());
-    ASSERT_EQ(ImcCreate(), 0);
-    ImcSetTarget(kImcNoTarget);  // none was set: only logged
-    ImcSetTarget(Bed().appliance());
-    ImcSetTarget(kImcNoTarget);
-    Lines lines = log.Lines();
-    int first = Find(lines, "Connecting to 255.255.255.255");
-    int target = Find(lines, "Connecting to " + Bed().applianceText());
-    int reopen = Find(lines, "Trying to work around winsock bug!");
-    int last = Find(lines, "Connecting to 255.255.255.255", target + 1);
-    ASSERT_TRUE(first >= 0 && target > first && reopen > target && last > reopen) << Joined(lines);
-    EXPECT_EQ(Matching(lines, "Trying to work around").size(), 1u) << Joined(lines);
-    EXPECT_NE(Find(lines, "Opening fallback socket [", reopen), -1) << Joined(lines);
 }
 
 // ---- variables
