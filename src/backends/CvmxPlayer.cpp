@@ -12,9 +12,7 @@ namespace {
 constexpr DWORD kIdleWaitMs = 60000;
 constexpr int kHideAttempts = 600;
 constexpr DWORD kHideRetryMs = 100;
-constexpr DWORD kShutdownGraceMs = 10000;
 constexpr DWORD kPlayerExitWaitMs = 5000;
-constexpr DWORD kVmExitWaitMs = 1000;
 constexpr char kFrameClass[] = "VMPlayerFrame";
 constexpr char kPlayerExe[] = "vmplayer.exe";
 
@@ -156,47 +154,24 @@ int CvmxPlayer::Start(int show) {
     return 0;
 }
 
-int CvmxPlayer::Poll(int refresh, int converse) {
-    if (refresh) {
-        if (state < StateStopped) Prepare();
-        if (state >= StateStopped) {
-            if (!vmProcess) {
-                // A player that ended before its VM's process was found
-                // leaves only its handle: that is no running VM, and holding
-                // it would keep the state "starting" for good.
-                if (playerProcess && !IsStillRunning(playerProcess.get())) {
-                    playerProcess.reset();
-                    playerThread.reset();
-                }
-                if (FindVmProcess())
-                    RaiseStateTo(StateStarting);
-                else
-                    state = StateStopped;
-            } else if (IsStillRunning(playerProcess.get()) || IsStillRunning(vmProcess.get())) {
-                RaiseStateTo(StateStarting);
-            } else {
-                Release();
-                Prepare();
-            }
-        }
-        if (state < StateStarting) CleanUpHostNetwork();
+// A player that ended before its VM's process was found leaves only its
+// handle: that is no running VM, and holding it would keep the state
+// "starting" for good.
+void CvmxPlayer::DropEndedLauncher() {
+    if (playerProcess && !IsStillRunning(playerProcess.get())) {
+        playerProcess.reset();
+        playerThread.reset();
     }
-    if (state >= StateStarting && converse) SessionStep();
-    return state;
 }
 
-int CvmxPlayer::Stop() {
-    CleanUpHostNetwork();
-    if (state < StateStopped) Prepare();
-    if (state < StateStarting || FindVmProcess() == 0) return 0;
+bool CvmxPlayer::VmStillRunning() {
+    return IsStillRunning(playerProcess.get()) || IsStillRunning(vmProcess.get());
+}
 
-    if (RequestApplianceShutdown() == 0) Sleep(kShutdownGraceMs);
+void CvmxPlayer::EndVm() {
     CloseFrame();
     if (playerProcess) EndProcess(playerProcess.get(), kPlayerExitWaitMs);
-    if (vmProcess) EndProcess(vmProcess.get(), kVmExitWaitMs);
-    Release();
-    Prepare();
-    return 0;
+    CvmxVmware::EndVm();
 }
 
 }  // namespace holv

@@ -14,8 +14,6 @@ public:
 
     int Release() override;
     int Start(int show) override;
-    int Stop() override;
-    int Poll(int refresh, int converse) override;
     int CheckInstall() override;
 
     const std::string& GetCommandLine() const { return commandLine; }
@@ -23,7 +21,10 @@ public:
 
 private:
     int DeleteLog();
-    int FindVmProcess();
+    int FindVmProcess() override;
+    void DropEndedLauncher() override;
+    bool VmStillRunning() override;
+    void EndVm() override;
     void HideFrame();
     void CloseFrame();
 
@@ -33,7 +34,6 @@ private:
     UniqueHandle playerThread;
     DWORD playerPid = 0;
     DWORD playerTid = 0;
-    UniqueHandle vmProcess;
     DWORD vmPid = 0;
 };
 

@@ -3,12 +3,6 @@
 #include "host/ProcessLaunch.h"
 
 namespace holv {
-namespace {
-
-constexpr DWORD kShutdownGraceMs = 10000;
-constexpr DWORD kVmExitWaitMs = 1000;
-
-}  // namespace
 
 CvmxWorkstation::~CvmxWorkstation() {
     Release();
@@ -45,40 +39,6 @@ int CvmxWorkstation::Start(int show) {
     int rc = RunCommand(kNoWait, 0, "%s", commandLine.c_str());
     if (rc == 0) state = StateStarting;
     return rc;
-}
-
-int CvmxWorkstation::Poll(int refresh, int converse) {
-    if (refresh) {
-        if (state < StateStopped) Prepare();
-        if (state >= StateStopped) {
-            if (!vmProcess) {
-                if (FindVmProcess())
-                    RaiseStateTo(StateStarting);
-                else
-                    state = StateStopped;
-            } else if (IsStillRunning(vmProcess.get())) {
-                RaiseStateTo(StateStarting);
-            } else {
-                Release();
-                Prepare();
-            }
-        }
-        if (state < StateStarting) CleanUpHostNetwork();
-    }
-    if (state >= StateStarting && converse) SessionStep();
-    return state;
-}
-
-int CvmxWorkstation::Stop() {
-    CleanUpHostNetwork();
-    if (state < StateStopped) Prepare();
-    if (state < StateStarting || FindVmProcess() == 0) return 0;
-
-    if (RequestApplianceShutdown() == 0) Sleep(kShutdownGraceMs);
-    EndProcess(vmProcess.get(), kVmExitWaitMs);
-    Release();
-    Prepare();
-    return 0;
 }
 
 }  // namespace holv

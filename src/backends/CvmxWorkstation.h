@@ -14,17 +14,13 @@ public:
 
     int Release() override;
     int Start(int show) override;
-    int Stop() override;
-    int Poll(int refresh, int converse) override;
     int CheckInstall() override;
 
 private:
-    // Opens the VM's worker the log names; 1 when it is held afterwards.
-    int FindVmProcess();
+    int FindVmProcess() override;
 
     std::string commandLine;
     std::string logPath;
-    UniqueHandle vmProcess;
 };
 
 }  // namespace holv

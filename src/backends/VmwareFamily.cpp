@@ -8,6 +8,13 @@
 #include "session/Association.h"
 
 namespace holv {
+namespace {
+
+// How long the appliance has to shut itself down before its VM is ended.
+constexpr DWORD kShutdownGraceMs = 10000;
+constexpr DWORD kVmExitWaitMs = 1000;
+
+}  // namespace
 
 int CvmxVmware::Open() {
     state = StateOpen;
@@ -27,6 +34,53 @@ int CvmxVmware::Prepare() {
     state = StateStopped;
     if (Poll(1, 0) == StateStarting) Poll(0, 1);
     return 0;
+}
+
+// A refresh climbs to Stopped and looks for the VM; the session runs only
+// while the VM is at least starting, and routes and suffixes go with it.
+int CvmxVmware::Poll(int refresh, int converse) {
+    if (refresh) {
+        if (state < StateStopped) Prepare();
+        if (state >= StateStopped) {
+            if (!vmProcess) {
+                DropEndedLauncher();
+                if (FindVmProcess())
+                    RaiseStateTo(StateStarting);
+                else
+                    state = StateStopped;
+            } else if (VmStillRunning()) {
+                RaiseStateTo(StateStarting);
+            } else {
+                Release();
+                Prepare();
+            }
+        }
+        if (state < StateStarting) CleanUpHostNetwork();
+    }
+    if (state >= StateStarting && converse) SessionStep();
+    return state;
+}
+
+// The appliance is asked first and given its time; what still runs of the
+// VM after that is ended.
+int CvmxVmware::Stop() {
+    CleanUpHostNetwork();
+    if (state < StateStopped) Prepare();
+    if (state < StateStarting || FindVmProcess() == 0) return 0;
+
+    if (RequestApplianceShutdown() == 0) Sleep(kShutdownGraceMs);
+    EndVm();
+    Release();
+    Prepare();
+    return 0;
+}
+
+bool CvmxVmware::VmStillRunning() {
+    return IsStillRunning(vmProcess.get());
+}
+
+void CvmxVmware::EndVm() {
+    if (vmProcess) EndProcess(vmProcess.get(), kVmExitWaitMs);
 }
 
 std::string ReadVmwareCommand(const VmwareProgramRule& rule, const std::string& configPath) {

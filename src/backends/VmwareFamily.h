@@ -20,9 +20,23 @@ public:
     int Open() override;     // state Open
     int Close() override;    // Release, then at most Loaded
     int Prepare() override;  // Open if needed, Stopped, a refresh, and a session step if that finds it starting
+    int Poll(int refresh, int converse) override;
+    int Stop() override;
 
 protected:
     CvmxVmware() {}  // the most derived backend constructs Cvmx
+
+    // Opens the VM's worker the log names (and whatever else the backend
+    // holds of its VM); 1 when something of the VM is held afterwards.
+    virtual int FindVmProcess() = 0;
+    // A launcher that ended before its VM was found is no running VM.
+    virtual void DropEndedLauncher() {}
+    // True while the VM (or a launcher of it) still runs.
+    virtual bool VmStillRunning();
+    // Ends what is left of the VM once the appliance had its time to stop.
+    virtual void EndVm();
+
+    UniqueHandle vmProcess;
 };
 
 inline constexpr char kVmProcessExe[] = "vmware-vmx.exe";
