@@ -27,6 +27,17 @@ product-name=Holvenstead Appliance
 firmware=6.0.0 build 15432
 serial=HV-2026-000042"
 
+# The options every e2e script takes: --bin WINDOWS_BIN --sim APPLIANCE_SIM.
+bed_options() {
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --bin) bed_bin=$2; shift 2 ;;
+      --sim) bed_sim=$2; shift 2 ;;
+      *) echo "usage: $0 [--bin WINDOWS_BIN] [--sim APPLIANCE_SIM]" >&2; exit 2 ;;
+    esac
+  done
+}
+
 say() { printf '\n== %s\n' "$*"; }
 note() { printf '   %s\n' "$*"; }
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }

@@ -11,15 +11,9 @@
 #   tests/e2e/journal/run.sh --bin WINDOWS_BIN --sim APPLIANCE_SIM
 # Exit: 0, 1 a check failed, 77 no namespaces here.
 set -u
-while [ $# -gt 0 ]; do
-  case $1 in
-    --bin) bed_bin=$2; shift 2 ;;
-    --sim) bed_sim=$2; shift 2 ;;
-    *) echo "usage: $0 --bin WINDOWS_BIN --sim APPLIANCE_SIM" >&2; exit 2 ;;
-  esac
-done
 bed_needs=(Holvenstead.exe vmplayer.exe vmware-vmx.exe session-drive.exe)
 . "$(dirname "$0")/../bed.sh"
+bed_options "$@"
 
 tcpip='HKLM\System\CurrentControlSet\Services\Tcpip\Parameters'
 journal() {  # section: "name=value" a line

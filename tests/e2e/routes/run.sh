@@ -8,15 +8,9 @@
 # stays as it was. Both are checked, so a Wine that starts changing real
 # routes is noticed. Exit: 0, 1 a check failed, 77 no namespaces here.
 set -u
-while [ $# -gt 0 ]; do
-  case $1 in
-    --bin) bed_bin=$2; shift 2 ;;
-    --sim) bed_sim=$2; shift 2 ;;
-    *) echo "usage: $0 --bin WINDOWS_BIN --sim APPLIANCE_SIM" >&2; exit 2 ;;
-  esac
-done
 bed_needs=(Holvenstead.exe vmplayer.exe vmware-vmx.exe session-drive.exe)
 . "$(dirname "$0")/../bed.sh"
+bed_options "$@"
 
 # The lines after "Installed routes:" in the Status text.
 routes() { show_status && sed -n '/^Installed routes:$/,$p' <<<"$status" | tail -n +2; }

@@ -10,15 +10,9 @@ set -u
 self=$(cd "$(dirname "$0")" && pwd)
 bed_bin=$self/../../../build/win/bin
 bed_sim=$self/../../../build/native/bin/appliance-sim
-while [ $# -gt 0 ]; do
-  case $1 in
-    --bin) bed_bin=$2; shift 2 ;;
-    --sim) bed_sim=$2; shift 2 ;;
-    *) echo "usage: $0 [--bin WINDOWS_BIN] [--sim APPLIANCE_SIM]" >&2; exit 2 ;;
-  esac
-done
 bed_needs=(Holvenstead.exe session-drive.exe vix.dll vmservice.exe)
 . "$self/../bed.sh"
+bed_options "$@"
 
 services() {  # -install|-start|-stop
   wine_host "$bed_bin/vmservice.exe" "$1" VMAuthdService >/dev/null 2>&1 &&

@@ -10,15 +10,9 @@
 # converses once, a notification makes the program refresh), never waited
 # for; every wait is a bound for failures. Exit: 0, 1 a check failed, 77.
 set -u
-while [ $# -gt 0 ]; do
-  case $1 in
-    --bin) bed_bin=$2; shift 2 ;;
-    --sim) bed_sim=$2; shift 2 ;;
-    *) echo "usage: $0 --bin WINDOWS_BIN --sim APPLIANCE_SIM" >&2; exit 2 ;;
-  esac
-done
 bed_needs=(Holvenstead.exe vmplayer.exe vmware-vmx.exe session-drive.exe)
 . "$(dirname "$0")/../bed.sh"
+bed_options "$@"
 
 step_by_status() {
   local before

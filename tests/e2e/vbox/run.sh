@@ -12,16 +12,10 @@ set -u
 self=$(cd "$(dirname "$0")" && pwd)
 bed_bin=$self/../../../build/win/bin
 bed_sim=$self/../../../build/native/bin/appliance-sim
-while [ $# -gt 0 ]; do
-  case $1 in
-    --bin) bed_bin=$2; shift 2 ;;
-    --sim) bed_sim=$2; shift 2 ;;
-    *) echo "usage: $0 [--bin WINDOWS_BIN] [--sim APPLIANCE_SIM]" >&2; exit 2 ;;
-  esac
-done
 tools=(Holvenstead.exe VBoxManage.exe VBoxHeadless.exe VBoxSDL.exe VBoxSVC.exe VBoxC.dll VBoxTAP.inf)
 bed_needs=("${tools[@]}" session-drive.exe)
 . "$self/../bed.sh"
+bed_options "$@"
 
 adapter='"Holvenstead Adapter"'
 list='VBoxManage list hostifs'
