@@ -4,8 +4,6 @@
 #include <cstring>
 #include <fstream>
 
-#include "imc/ImcLog.h"
-
 namespace holv::test {
 namespace {
 
@@ -27,17 +25,6 @@ bool WriteWhole(const std::string& path, const std::string& text) {
     if (!f) return false;
     bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     return std::fclose(f) == 0 && ok;
-}
-
-std::vector<std::string> ReadLines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 bool Exists(const std::string& path) {
@@ -112,87 +99,26 @@ bool ImcNetBed::Done(const char* request) const {
     return !Exists(Path(request));
 }
 
-ImcNetBed& Bed() {
-    static ImcNetBed bed;
-    return bed;
-}
-
-ImcLogFile::ImcLogFile(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "w")) {
-    ImcSetLogStream(file_);
-}
-
-ImcLogFile::~ImcLogFile() {
-    ImcSetLogStream(nullptr);
-    if (file_) std::fclose(file_);
-}
-
-std::vector<std::string> ImcLogFile::Lines() const {
-    // Every line starts with "HH:MM:SS.mmm ", 13 characters.
-    std::vector<std::string> lines = ReadLines(path_);
-    for (std::string& line : lines) line = line.size() >= 13 ? line.substr(13) : "(short line) " + line;
+std::vector<std::string> ReadLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
     return lines;
 }
 
-std::vector<std::string> Matching(const std::vector<std::string>& lines, const std::string& part) {
-    std::vector<std::string> out;
-    for (const std::string& line : lines)
-        if (line.find(part) != std::string::npos) out.push_back(line);
-    return out;
-}
-
-int Find(const std::vector<std::string>& lines, const std::string& part, int from) {
-    for (size_t i = from < 0 ? 0 : static_cast<size_t>(from); i < lines.size(); ++i)
-        if (lines[i].find(part) != std::string::npos) return static_cast<int>(i);
-    return -1;
+ImcNetBed& Bed() {
+    static ImcNetBed bed;
+    return bed;
 }
 
 std::string Joined(const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& line : lines) text += "    " + line + "\n";
     return text;
-}
-
-InputCounter::InputCounter() {
-    static const char kClass[] = "HolvImcNetTestInput";
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = Proc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = kClass;
-    RegisterClassA(&wc);  // fails harmlessly when registered already
-    window_ = CreateWindowExA(0, kClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    if (window_) SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-}
-
-InputCounter::~InputCounter() {
-    if (window_) DestroyWindow(window_);
-}
-
-void InputCounter::Pump() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-}
-
-bool InputCounter::WaitForSocketNotice(DWORD ms) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        Pump();
-        if (fromSocket > 0) return true;
-        DWORD spent = GetTickCount() - start;
-        if (spent >= ms) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_ALLINPUT);
-    }
-}
-
-LRESULT CALLBACK InputCounter::Proc(HWND window, UINT message, WPARAM w, LPARAM l) {
-    auto* self = reinterpret_cast<InputCounter*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (message == kInputMessage && self) {
-        if (w == 0 && l == 0)
-            ++self->posted;
-        else if (WSAGETSELECTEVENT(l) == FD_READ)
-            ++self->fromSocket;
-        return 0;
-    }
-    return DefWindowProcA(window, message, w, l);
 }
 
 }  // namespace holv::test

@@ -1,13 +1,11 @@
 // The test bed of the network tests, as the Windows test program sees it:
 // the work folder shared with the simulator (configuration, power file,
-// record), the two addresses, the captured debug log and a window that counts
-// input notices. imc-net-test.sh sets it up; see there.
+// record) and the two addresses. imc-net-test.sh sets it up; see there.
 #pragma once
 #include <windows.h>
 #include <winsock2.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -53,45 +51,8 @@ private:
 
 ImcNetBed& Bed();
 
-// The IMC debug log captured in a file for one test.
-class ImcLogFile {
-public:
-    explicit ImcLogFile(const std::string& path);
-    ~ImcLogFile();
-    std::vector<std::string> Lines() const;  // without the time stamps
-
-private:
-    std::string path_;
-    FILE* file_;
-};
-
-// Lines (in order) that contain `part`.
-std::vector<std::string> Matching(const std::vector<std::string>& lines, const std::string& part);
-// Index of the first line at or after `from` that contains `part`, or -1.
-int Find(const std::vector<std::string>& lines, const std::string& part, int from = 0);
 std::string Joined(const std::vector<std::string>& lines);
-
-// The message the conversation posts input notices as, in these tests.
-inline constexpr UINT kInputMessage = WM_APP + 1;
-
-// A message-only window that counts kInputMessage: the ones the
-// conversation posts (both parameters 0) and the ones a socket raises
-// (FD_READ).
-class InputCounter {
-public:
-    InputCounter();
-    ~InputCounter();
-    HWND window() const { return window_; }
-    // Dispatches every message waiting for this thread.
-    void Pump();
-    // Pumps until a socket notice arrived or `ms` passed.
-    bool WaitForSocketNotice(DWORD ms);
-    int posted = 0;
-    int fromSocket = 0;
-
-private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM w, LPARAM l);
-    HWND window_ = nullptr;
-};
+// A text file's lines, without their line ends.
+std::vector<std::string> ReadLines(const std::string& path);
 
 }  // namespace holv::test
