@@ -73,23 +73,14 @@ TEST(ImcFrameDecode, MalformedFrames) {
     many.back() = 0x01;
     const std::pair<const char*, Bytes> cases[] = {
         {"unknown magic", Frame("IMCX", 0)},
-        {"magic in lower case", Frame("imcr", 0)},
         {"supplied bit in a reply", Frame("IMCR", ImcFlagSupplied)},
         {"supplied bit in a notification", Frame("IMCN", ImcFlagSupplied | 0x380)},
         {"broadcast MAC in a reply", Frame("IMCR", 0, Hex("FF FF FF FF FF FF"))},
         {"broadcast MAC in a notification", Frame("IMCN", 0, Hex("FF FF FF FF FF FF"))},
         {"zero MAC", Frame("IMCC", 0, Hex("00 00 00 00 00 00"))},
-        {"text without terminator", Frame("IMCR", ImcFlagDeviceName) + Text("name")},
-        {"text40 cut", Frame("IMCR", ImcFlagText40) + Text("x")},
-        {"text400 missing", Frame("IMCR", ImcFlagText400)},
         {"firmware cut", Frame("IMCN", ImcFlagFirmware | ImcFlagProductName) + Text("p") + Hex("00") + Text("f")},
-        {"raw04 cut", Frame("IMCR", ImcFlagRaw04) + Hex("01 02 03")},
-        {"value20 cut", Frame("IMCR", ImcFlagValue20) + Hex("01")},
-        {"block128 cut", Frame("IMCR", ImcFlagBlock128) + Bytes(127, 0)},
         {"a command's block128 cut", Frame("IMCC", ImcFlagBlock128) + Bytes(127, 0)},
-        {"time cut", Frame("IMCR", ImcFlagTime) + Hex("5F 5E 10")},
         {"a reply's block16 after the host name missing", Frame("IMCR", ImcFlagLocalHostName) + Text("pc") + Hex("00")},
-        {"a reply's block16 cut", Frame("IMCR", ImcFlagLocalHostName) + Text("pc") + Hex("00") + Bytes(15, 7)},
         {"a command's block16 missing", Frame("IMCC", ImcFlagLocalHostName | ImcFlagBlock16) + Text("pc") + Hex("00")},
         {"a supplied text cut", Frame("IMCC", ImcFlagSupplied | ImcFlagDeviceName) + Text("me")},
         {"SNMP bit, no SNMP part", Frame("IMCR", ImcFlagSnmp)},
@@ -99,7 +90,6 @@ TEST(ImcFrameDecode, MalformedFrames) {
         {"outer SEQUENCE one long", With(good, 15, static_cast<uint8_t>(good[15] + 1))},
         {"a byte after the SNMP part", good + Hex("00")},
         {"SNMPv2c", Reply(Snmp(Binding(kNull), 0xA2, Hex("02 01 01")))},
-        {"version 3", Reply(Snmp(Binding(kNull), 0xA2, Hex("02 01 03")))},
         {"version not an INTEGER", Reply(Snmp(Binding(kNull), 0xA2, Hex("04 01 00")))},
         {"request-id not an INTEGER", Reply(Snmp(Binding(kNull), 0xA2, Hex("02 01 00"), Hex("04 01 05")))},
         {"community not an OCTET STRING", With(good, 19, 0x05)},
@@ -108,9 +98,7 @@ TEST(ImcFrameDecode, MalformedFrames) {
         {"error-index not an INTEGER", With(good, 30, 0x0A)},
         {"binding list not a SEQUENCE", With(good, 33, 0x31)},
         {"PDU tag A4", Reply(Snmp(Binding(kNull), 0xA4))},
-        {"PDU tag A7", Reply(Snmp(Binding(kNull), 0xA7))},
         {"PDU tag 30", Reply(Snmp(Binding(kNull), 0x30))},
-        {"PDU tag EF", Reply(Snmp(Binding(kNull), 0xEF))},
         {"PDU tag F3", Reply(Snmp(Binding(kNull), 0xF3))},
         {"empty binding list", Reply(Snmp({}))},
         {"binding not a SEQUENCE", Reply(Snmp(Tlv(0x31, kName + kNull)))},
@@ -121,13 +109,10 @@ TEST(ImcFrameDecode, MalformedFrames) {
         {"binding past the list", Reply(Snmp(Hex("30 7F") + kName + kNull))},
         {"binding with a byte left over", Reply(Snmp(Tlv(0x30, kName + Hex("05 00 00"))))},
         {"a cut-off second binding", Reply(Snmp(Binding(kNull) + Hex("30")))},
-        {"an empty second binding", Reply(Snmp(Binding(kNull) + Hex("30 00")))},
         {"Opaque", Reply(Snmp(Binding(Hex("44 01 00"))))},
-        {"Counter64", Reply(Snmp(Binding(Hex("46 01 00"))))},
         {"noSuchObject", Reply(Snmp(Binding(Hex("80 00"))))},
         {"NULL with content", Reply(Snmp(Binding(Hex("05 01 00"))))},
         {"address of 5 bytes", Reply(Snmp(Binding(Hex("40 05 01 02 03 04 05"))))},
-        {"address of 3 bytes", Reply(Snmp(Binding(Hex("40 03 01 02 03"))))},
         {"empty OID value", Reply(Snmp(Binding(Hex("06 00"))))},
         {"OID value cut", Reply(Snmp(Binding(Hex("06 02 2B 86"))))},
         {"string longer than its binding", Reply(Snmp(Binding(Hex("04 05 61 62"))))},
@@ -242,16 +227,7 @@ TEST(ImcFrameDecode, SnmpPartValuesInWireOrder) {
         ASSERT_NE(p, nullptr) << int{tag};
         EXPECT_EQ(p->pdu->type, tag);
     }
-    // An empty version INTEGER is 0; and every length in long form with
-    // superfluous leading zeros.
-    EXPECT_NE(Decoded(Reply(Snmp(Binding(kNull), 0xA2, Hex("02 00")))), nullptr);
-    Bytes binding = Hex("30 82 00") + Bytes{static_cast<uint8_t>(kName.size() + 3)} + kName + Hex("05 81 00");
-    Bytes list2 = Hex("30 83 00 00") + Bytes{static_cast<uint8_t>(binding.size())} + binding;
-    Bytes pdu = Hex("02 01 05 02 01 00 02 01 00") + list2;
-    Bytes content = Hex("02 01 00 04 81 01 3A A2 81") + Bytes{static_cast<uint8_t>(pdu.size())} + pdu;
-    auto l = Decoded(Reply(Hex("30 84 00 00 00") + Bytes{static_cast<uint8_t>(content.size())} + content));
-    ASSERT_NE(l, nullptr);
-    EXPECT_EQ(l->varBinds->type, ImcTagNull);
+    EXPECT_NE(Decoded(Reply(Snmp(Binding(kNull), 0xA2, Hex("02 00")))), nullptr);  // an empty version INTEGER is 0
 }
 
 // The appliance does not check a binding's SEQUENCE length, so neither may

@@ -1,9 +1,9 @@
 // The conversation's pure rules: which reply answers which request, how long
-// a request waits, the deadline, the alternating long wait, and what an
-// internal result means to the callers.
+// a request waits, the deadline and the alternating long wait.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include "imc/ImcCodes.h"
@@ -15,11 +15,13 @@ namespace {
 
 const uint8_t kMac[6] = {0x00, 0x0C, 0x29, 0x12, 0x34, 0x56};
 
-// A GetRequest as the conversation leaves it after encoding: bit 0x2, the
-// SNMP bit, request-id 7.
-ImcMessage SnmpRequest(const uint8_t* mac = kMac) {
+// A status query to `mac`, or a GetRequest as the conversation leaves it
+// after encoding: bit 0x2, the SNMP bit, request-id 7.
+ImcMessage Request(const uint8_t* mac, bool snmp) {
     ImcMessage m;
-    if (mac) std::memcpy(m.mac, mac, 6);
+    std::memcpy(m.mac, mac, 6);
+    m.flags = ImcFlagDeviceName | ImcFlagProductName | ImcFlagFirmware;
+    if (!snmp) return m;
     m.flags = ImcFlagLongWait | ImcFlagSnmp;
     EXPECT_EQ(ImcSetCommunity(m, "", ""), ImcErrNone);
     EXPECT_EQ(ImcAddVarBind(m, 512, 640, ImcTagNull, nullptr, 0), ImcErrNone);
@@ -27,42 +29,24 @@ ImcMessage SnmpRequest(const uint8_t* mac = kMac) {
     return m;
 }
 
-// The appliance's answer to it.
-ImcMessage SnmpReply(const ImcMessage& request) {
+// The appliance's answer to `request`, changed by `change`.
+ImcMessage Reply(const ImcMessage& request, const std::function<void(ImcMessage&)>& change = nullptr) {
     ImcMessage r;
     r.kind = 0;
     std::memcpy(r.mac, kMac, 6);
     r.flags = request.flags;
-    r.pdu = std::make_unique<ImcPdu>();
-    r.pdu->type = ImcPduGetResponse;
-    r.pdu->requestId = request.pdu ? request.pdu->requestId : 0;
-    return r;
-}
-
-ImcMessage StatusRequest(const uint8_t* mac) {
-    ImcMessage m;
-    std::memcpy(m.mac, mac, 6);
-    m.flags = ImcFlagDeviceName | ImcFlagProductName | ImcFlagFirmware;
-    return m;
-}
-
-ImcMessage StatusReply(uint32_t flags, const uint8_t* mac = kMac) {
-    ImcMessage r;
-    r.kind = 0;
-    std::memcpy(r.mac, mac, 6);
-    r.flags = flags;
+    if (request.pdu) {
+        r.pdu = std::make_unique<ImcPdu>();
+        r.pdu->type = ImcPduGetResponse;
+        r.pdu->requestId = request.pdu->requestId;
+    }
+    if (change) change(r);
     return r;
 }
 
 TEST(ImcReplyMatch, WhichReplyAnswersWhichRequest) {
     const uint8_t any[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    const ImcMessage snmp = SnmpRequest(), toOne = StatusRequest(kMac), toAny = StatusRequest(any);
-    auto reply = [](const ImcMessage& request, auto change) {
-        ImcMessage r = request.pdu ? SnmpReply(request) : StatusReply(request.flags);
-        change(r);
-        return r;
-    };
-    const auto same = [](ImcMessage&) {};
+    const ImcMessage snmp = Request(kMac, true), toOne = Request(kMac, false), toAny = Request(any, false);
     struct Case {
         const char* what;
         const ImcMessage& request;
@@ -70,24 +54,31 @@ TEST(ImcReplyMatch, WhichReplyAnswersWhichRequest) {
         bool matches;
     };
     const Case cases[] = {
-        {"the echoed SNMP answer", snmp, reply(snmp, same), true},
-        {"news bits outside the mask", toOne, reply(toOne, [](ImcMessage& r) { r.flags |= 0x40020000; }), true},
-        {"another appliance", toOne, reply(toOne, [](ImcMessage& r) { r.mac[5] ^= 1; }), false},
-        {"any appliance asked", toAny, reply(toAny, [](ImcMessage& r) { r.mac[5] = 0x57; }), true},
-        {"the previous request's answer", snmp, reply(snmp, [](ImcMessage& r) { r.pdu->requestId = 6; }), false},
-        {"a later request-id", snmp, reply(snmp, [](ImcMessage& r) { r.pdu->requestId = 8; }), false},
-        {"a GetRequest back", snmp, reply(snmp, [](ImcMessage& r) { r.pdu->type = ImcPduGetRequest; }), false},
-        {"a SetRequest back", snmp, reply(snmp, [](ImcMessage& r) { r.pdu->type = ImcPduSetRequest; }), false},
-        {"PDU type F0", snmp, reply(snmp, [](ImcMessage& r) { r.pdu->type = 0xF0; }), false},
-        {"no SNMP bit to a request with bindings", snmp, StatusReply(snmp.flags & ~ImcFlagSnmp), false},
+        {"the echoed SNMP answer", snmp, Reply(snmp), true},
+        {"news bits outside the mask", toOne, Reply(toOne, [](ImcMessage& r) { r.flags |= 0x40020000; }), true},
+        {"another appliance", toOne, Reply(toOne, [](ImcMessage& r) { r.mac[5] ^= 1; }), false},
+        {"any appliance asked", toAny, Reply(toAny, [](ImcMessage& r) { r.mac[5] = 0x57; }), true},
+        {"the previous request's answer", snmp, Reply(snmp, [](ImcMessage& r) { r.pdu->requestId = 6; }), false},
+        {"a later request-id", snmp, Reply(snmp, [](ImcMessage& r) { r.pdu->requestId = 8; }), false},
+        {"a GetRequest back", snmp, Reply(snmp, [](ImcMessage& r) { r.pdu->type = ImcPduGetRequest; }), false},
+        {"a SetRequest back", snmp, Reply(snmp, [](ImcMessage& r) { r.pdu->type = ImcPduSetRequest; }), false},
+        {"PDU type F0", snmp, Reply(snmp, [](ImcMessage& r) { r.pdu->type = 0xF0; }), false},
+        {"no SNMP part to a request with bindings", snmp,
+         Reply(snmp,
+               [](ImcMessage& r) {
+                   r.flags &= ~ImcFlagSnmp;
+                   r.pdu.reset();
+               }),
+         false},
         {"SNMP to a request without bindings", toOne,
-         reply(snmp, [](ImcMessage& r) { r.flags = StatusRequest(kMac).flags | ImcFlagSnmp; }), false},
+         Reply(snmp, [](ImcMessage& r) { r.flags = Request(kMac, false).flags | ImcFlagSnmp; }), false},
     };
     for (const Case& c : cases) EXPECT_EQ(ImcReplyMatches(c.request, c.reply), c.matches) << c.what;
     // Every bit under the mask must be echoed; the others may differ.
     for (int i = 0; i < 32; ++i) {
         const uint32_t bit = 1u << i;
-        EXPECT_EQ(ImcReplyMatches(toOne, StatusReply(toOne.flags ^ bit)), !(0x800D07FEu & bit)) << std::hex << bit;
+        EXPECT_EQ(ImcReplyMatches(toOne, Reply(toOne, [bit](ImcMessage& r) { r.flags ^= bit; })), !(0x800D07FEu & bit))
+            << std::hex << bit;
     }
 }
 
@@ -149,12 +140,6 @@ TEST(ImcWait, LongWaitBitAlternatesOnlyAfterATargetWasEverSet) {
     EXPECT_TRUE(ImcWantsLongWait(false, true, -1));  // the counter past INT_MAX stays alternating
     // A known target: always.
     for (int id = 0; id < 4; ++id) EXPECT_TRUE(ImcWantsLongWait(true, true, id)) << id;
-}
-
-TEST(ImcResultMapping, InternalCodesAndErrorStatusesAsTheCallersSeeThem) {
-    const std::pair<int, int> cases[] = {{0, 0}, {2, 1}, {3, 1}, {4, 1},  {6, 2},  {ImcErrNoMemory, 5},
-                                         {1, 3}, {5, 3}, {7, 3}, {19, 3}, {-1, 3}, {100, 3}};
-    for (auto [code, mapped] : cases) EXPECT_EQ(ImcMapResult(code), mapped) << code;
 }
 
 }  // namespace
