@@ -7,7 +7,6 @@
 
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -165,50 +164,15 @@ TEST_F(ImcNet, UnicastAnswersStayWithinTheCallersRoom) {
         EXPECT_NE(line.find("to " + Bed().applianceText() + ": "), std::string::npos) << line;
 }
 
-// ---- variables
+// ---- getting a variable: error statuses, late and lost answers
 
-// Each case: how the appliance answers the serial's get, and the result. A
-// failed get leaves the caller's buffer and length alone.
-TEST_F(ImcNet, GetErrorsMapToTheCallersResults) {
-    const std::pair<const char*, int> cases[] = {
-        {"serial.error=2\n", ImcRefused},
-        {"serial.error=6\n", ImcNoAccess},
-        {"serial.error=5\n", ImcFailed},
-        {"serial.type=int\nserial=5\n", ImcFailed},
-    };
-    CreateWithTarget();
-    for (auto [config, rc] : cases) {
-        ASSERT_TRUE(Bed().Configure(config));
-        Bed().ClearRecord();
-        char buffer[64];
-        std::memset(buffer, '#', sizeof buffer);
-        int length = 49;
-        EXPECT_EQ(GetSerial(length, buffer), rc) << config;
-        EXPECT_EQ(length, 49) << config;
-        EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, '#')) << config;
-        EXPECT_EQ(Bed().Record(), Lines{"get 512.640"}) << "answered at once: no re-send";
-    }
-}
-
-TEST_F(ImcNet, LateAnswerToThePreviousRequestIsIgnored) {
-    ASSERT_TRUE(Bed().Configure("serial=SIM-LATE\nrequest-id-offset=-1\n"));
-    LogFile log;
-    CreateWithTarget();
-    char buffer[64] = "#";
-    int length = sizeof buffer;
-    EXPECT_EQ(GetSerial(length, buffer), ImcFailed);
-    EXPECT_EQ(buffer[0], '#');
-    // Answers did arrive (to the request and to its re-send); they were
-    // ignored for their request-id.
-    EXPECT_EQ(Bed().RecordWithAtLeast(2), (Lines{"get 512.640", "get 512.640"}));
-    Lines lines = log.Read();
-    EXPECT_GE(Matching(lines, "from " + Bed().applianceText() + ":").size(), 2u) << Joined(lines);
-}
-
-// ---- lost answers: a request to a known target is sent again once, by
-// broadcast on freshly opened sockets; one without a target only once.
-
-TEST_F(ImcNet, LostAnswersAreAskedForAgainOnlyWithATarget) {
+// Each case: the appliance's behaviour, whether the target is known, the
+// result, what the appliance received and how many frames the host sent. An
+// answer that is lost or comes late (it carries the previous request-id) is
+// asked for once more, by broadcast on freshly opened sockets, but only with
+// a known target. A failed get leaves the caller's buffer and length alone.
+TEST_F(ImcNet, GetAnswersErrorsLateAndLostAnswers) {
+    const Lines one = {"get 512.640"}, two = {"get 512.640", "get 512.640"};
     const struct {
         const char* config;
         bool target;
@@ -216,7 +180,12 @@ TEST_F(ImcNet, LostAnswersAreAskedForAgainOnlyWithATarget) {
         Lines record;
         size_t sends;
     } cases[] = {
-        {"serial=SIM-AGAIN\ndrop-next=1\n", true, ImcOk, {"drop flags=0x80000002", "get 512.640"}, 2},
+        {"serial.error=2\n", true, ImcRefused, one, 1},
+        {"serial.error=6\n", true, ImcNoAccess, one, 1},
+        {"serial.error=5\n", true, ImcFailed, one, 1},
+        {"serial.type=int\nserial=5\n", true, ImcFailed, one, 1},
+        {"serial=LATE\nrequest-id-offset=-1\n", true, ImcFailed, two, 2},
+        {"serial=AGAIN\ndrop-next=1\n", true, ImcOk, {"drop flags=0x80000002", "get 512.640"}, 2},
         {"drop-next=5\n", true, ImcFailed, {"drop flags=0x80000002", "drop flags=0x80000002"}, 2},
         {"drop-next=5\n", false, ImcFailed, {"drop flags=0x80000000"}, 1},
     };
@@ -228,12 +197,13 @@ TEST_F(ImcNet, LostAnswersAreAskedForAgainOnlyWithATarget) {
         LogFile log;
         ASSERT_EQ(ImcCreate(), 0);
         if (c.target) ImcSetTarget(Bed().appliance());
-        char buffer[64] = "#";
-        int length = sizeof buffer;
+        char buffer[64];
+        std::memset(buffer, '#', sizeof buffer);
+        int length = 49;
         ASSERT_EQ(GetSerial(length, buffer), c.rc);
-        if (c.rc == ImcOk) {
-            EXPECT_EQ(std::string(buffer, length), "SIM-AGAIN");
-        }
+        const std::string got(buffer, c.rc == ImcOk ? length : 64);
+        EXPECT_EQ(got, c.rc == ImcOk ? "AGAIN" : std::string(64, '#'));
+        EXPECT_EQ(length, c.rc == ImcOk ? 5 : 49);
         EXPECT_EQ(Bed().RecordWithAtLeast(c.record.size()), c.record);
 
         Lines lines = log.Read();
@@ -241,8 +211,7 @@ TEST_F(ImcNet, LostAnswersAreAskedForAgainOnlyWithATarget) {
         EXPECT_EQ(sends.size(), c.sends) << Joined(lines);
         EXPECT_EQ(Matching(lines, "Trying to work around winsock bug!").size(), c.sends - 1) << Joined(lines);
         if (c.sends < 2) continue;
-        int reopen = Find(lines, "Trying to work around winsock bug!");
-        EXPECT_LT(Find(lines, "Sending on socket ["), reopen);
+        EXPECT_LT(Find(lines, "Sending on socket ["), Find(lines, "Trying to work around winsock bug!"));
         EXPECT_NE(sends[0].find("to " + Bed().applianceText() + ": "), std::string::npos) << sends[0];
         EXPECT_NE(sends[1].find("to 255.255.255.255: "), std::string::npos) << sends[1];
     }
@@ -360,17 +329,17 @@ TEST_F(ImcNet, NotificationsComeBackAfterARequestThatCouldNotBeSent) {
 
 // The appliance's end of the pipe: a thread that creates "\\.\pipe\NAME" in
 // message mode, keeps every packet the transport writes, and answers each
-// one with the packets the test's responder returns.
+// one with the packets `answers` returns.
 class PipeServer {
 public:
-    using Responder = std::function<std::vector<Packet>(const Packet& received)>;
-
-    PipeServer(const char* what, Responder responder)
-        : name_("holv-imc-test-" + std::to_string(GetCurrentProcessId()) + "-" + what),
-          responder_(std::move(responder)) {
-        pipe_ = CreateNamedPipeA(("\\\\.\\pipe\\" + name_).c_str(), PIPE_ACCESS_DUPLEX,
+    explicit PipeServer(std::function<std::vector<Packet>(const Packet&)> answers) : answers_(std::move(answers)) {
+        pipe_ = CreateNamedPipeA(("\\\\.\\pipe\\" + name).c_str(), PIPE_ACCESS_DUPLEX,
                                  PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 8192, 8192, 0, nullptr);
-        if (pipe_ != INVALID_HANDLE_VALUE) thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+        auto run = [](void* self) -> DWORD {
+            static_cast<PipeServer*>(self)->Serve();
+            return 0;
+        };
+        if (pipe_ != INVALID_HANDLE_VALUE) thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
     }
     ~PipeServer() {
         // A client that never went away: break the pipe so the read returns.
@@ -384,38 +353,26 @@ public:
     bool Started() const { return thread_ != nullptr; }
     // Waits for the thread, which ends when the client closes its end.
     bool Join(DWORD ms) { return thread_ && WaitForSingleObject(thread_, ms) == WAIT_OBJECT_0; }
-    std::vector<Packet> Received() {
-        std::lock_guard<std::mutex> hold(lock_);
-        return received_;
-    }
-    const std::string& name() const { return name_; }
+
+    const std::string name = "holv-imc-test-" + std::to_string(GetCurrentProcessId());
+    std::vector<Packet> received;  // to be read once Join succeeded
 
 private:
-    static DWORD WINAPI Run(void* self) {
-        static_cast<PipeServer*>(self)->Serve();
-        return 0;
-    }
     void Serve() {
         if (!ConnectNamedPipe(pipe_, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) return;
         for (Packet packet(8192);; packet.resize(8192)) {
             DWORD got = 0, written = 0;
             if (!ReadFile(pipe_, packet.data(), static_cast<DWORD>(packet.size()), &got, nullptr)) return;
             packet.resize(got);
-            {
-                std::lock_guard<std::mutex> hold(lock_);
-                received_.push_back(packet);
-            }
-            for (const Packet& answer : responder_(packet))
+            received.push_back(packet);
+            for (const Packet& answer : answers_(packet))
                 if (!WriteFile(pipe_, answer.data(), static_cast<DWORD>(answer.size()), &written, nullptr)) return;
         }
     }
 
-    std::string name_;
-    Responder responder_;
+    std::function<std::vector<Packet>(const Packet&)> answers_;
     HANDLE pipe_ = INVALID_HANDLE_VALUE;
     HANDLE thread_ = nullptr;
-    std::mutex lock_;
-    std::vector<Packet> received_;
 };
 
 uint32_t Address(const Packet& p, size_t at) {
@@ -476,7 +433,7 @@ const Packet kStatusQueryFrame = {0x49, 0x4D, 0x43, 0x43, 0x00, 0x00, 0x03, 0x80
 TEST_F(ImcNet, PipeCarriesTheQueryAndItsAnswer) {
     ASSERT_TRUE(Bed().PowerOff());
     const uint32_t pipeSource = inet_addr("10.99.0.7");
-    PipeServer server("status", [&](const Packet& received) {
+    PipeServer server([&](const Packet& received) {
         std::vector<Packet> answers;
         std::unique_ptr<ImcMessage> request = FrameOf(received);
         // The broadcast before any target stays unanswered, so no answer is
@@ -496,7 +453,7 @@ TEST_F(ImcNet, PipeCarriesTheQueryAndItsAnswer) {
     LogFile log;
     ASSERT_EQ(ImcCreate(), 0);
     ImcOpenPipe("holv-imc-test-no-such-pipe");  // a later call may try again
-    ImcOpenPipe(server.name().c_str());
+    ImcOpenPipe(server.name.c_str());
     ImcOpenPipe("holv-imc-test-no-such-pipe");  // one is open: nothing happens
     EXPECT_EQ(ImcQueryStatus(kSimMac, nullptr, nullptr, nullptr, nullptr, nullptr), ImcFailed);
     ImcSetTarget(Bed().appliance());
@@ -513,7 +470,7 @@ TEST_F(ImcNet, PipeCarriesTheQueryAndItsAnswer) {
     ImcDestroy();  // closes the pipe: the server's read ends
     ASSERT_TRUE(server.Join(10000));
 
-    std::vector<Packet> packets = server.Received();
+    const std::vector<Packet>& packets = server.received;
     ASSERT_EQ(packets.size(), 3u);
     ExpectHostPacket(packets[0], 0, 0xFFFFFFFFu);
     ExpectHostPacket(packets[1], 1, Bed().appliance());
