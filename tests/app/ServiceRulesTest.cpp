@@ -1,5 +1,5 @@
-// The service's status transitions, its end after the child, the child
-// command lines and the stored arguments, without a service manager.
+// The service's status transitions and the bounds of its child's command
+// lines, without a service manager (tests/e2e/service runs the real one).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -37,43 +37,10 @@ TEST(ServiceStatus, TransitionsCheckpointsAndControls) {
     EXPECT_EQ(r.serviceSpecificExitCode, 170u);
 }
 
-TEST(ServiceEndRule, ChildExitCodes) {
-    ServiceEnd ok = ServiceEndForChildExit(0);
-    EXPECT_TRUE(ok.reportStopped);
-    EXPECT_EQ(ok.win32ExitCode, 0u);
-    EXPECT_EQ(ok.serviceSpecificExitCode, 0u);
-
-    ServiceEnd served = ServiceEndForChildExit(183);
-    EXPECT_FALSE(served.reportStopped) << "another instance serves the file: the service stays running";
-    EXPECT_EQ(served.win32ExitCode, 0u);
-
-    for (uint32_t code : {170u, 1060u, 2u, 0xC0000005u}) {
-        ServiceEnd failed = ServiceEndForChildExit(code);
-        EXPECT_TRUE(failed.reportStopped) << code;
-        EXPECT_EQ(failed.win32ExitCode, 1066u) << code;
-        EXPECT_EQ(failed.serviceSpecificExitCode, code);
-    }
-}
-
-TEST(ServiceCommandLines, PathQuotedArgumentsTakenWhole) {
-    EXPECT_EQ(ServiceStartCommandLine("C:\\Program Files\\H\\Holvenstead.exe", "D:\\My VMs\\Holvenstead.vmx"),
-              "\"C:\\Program Files\\H\\Holvenstead.exe\" -start D:\\My VMs\\Holvenstead.vmx");
-    EXPECT_EQ(ServiceStopCommandLine("C:\\H\\Holvenstead.exe", "D:\\x.vmx"),
-              "\"C:\\H\\Holvenstead.exe\" -stop -exit D:\\x.vmx");
-    // No stored path: the child serves the file beside the program.
-    EXPECT_EQ(ServiceStartCommandLine("C:\\H\\Holvenstead.exe", ""), "\"C:\\H\\Holvenstead.exe\" -start ");
-}
-
 TEST(ServiceCommandLines, LongestInputsFitAndLongerAreCut) {
     std::string path(259, 'p'), args(259, 'a');
     std::string line = ServiceStopCommandLine(path.c_str(), args.c_str());
     EXPECT_EQ(line.size(), 2 + 259 + 13 + 259u) << "the largest path and arguments need no cut";
     std::string huge(600, 'x');
     EXPECT_EQ(ServiceStartCommandLine(huge.c_str(), "a").size(), 552u);
-}
-
-TEST(ServiceBinary, QuotedOnlyWithBlanks) {
-    EXPECT_EQ(ServiceBinaryPath("C:\\Holvenstead\\Holvenstead.exe"), "C:\\Holvenstead\\Holvenstead.exe");
-    EXPECT_EQ(ServiceBinaryPath("C:\\Program Files\\Holvenstead\\Holvenstead.exe"),
-              "\"C:\\Program Files\\Holvenstead\\Holvenstead.exe\"");
 }
