@@ -25,41 +25,26 @@ std::string Format(const char* command) {
     return usable ? format : "<unusable>";
 }
 
-TEST(HandlerCommand, Scheme) {
-    EXPECT_EQ(UrlSchemeLength("https://10.0.0.1/"), 5u);
-    EXPECT_EQ(UrlSchemeLength("mailto:a@b"), 6u);
-    EXPECT_EQ(UrlSchemeLength("no-scheme"), 0u);
-    EXPECT_EQ(UrlSchemeLength(":x"), 0u);
-    EXPECT_EQ(UrlSchemeLength(""), 0u);
-    EXPECT_EQ(UrlSchemeLength(nullptr), 0u);
-}
-
-TEST(HandlerCommand, PlaceholderRules) {
-    // The placeholder inside quotes keeps them: the URL lands inside.
-    EXPECT_EQ(Format("\"C:\\b\\browser.exe\" -- \"%1\""), "\"C:\\b\\browser.exe\" -- \"%s\"");
-    EXPECT_EQ(Format("browser.exe %1"), "browser.exe %s");
-    // Further placeholders, or a first '%' that is not %1: unusable.
-    EXPECT_EQ(Format("browser.exe %1 %L"), "<unusable>");
-    EXPECT_EQ(Format("browser.exe %1 %*"), "<unusable>");
-    EXPECT_EQ(Format("%ProgramFiles%\\b.exe %1"), "<unusable>");
-    EXPECT_EQ(Format("browser.exe %"), "<unusable>");
-    EXPECT_EQ(Format("browser.exe %s"), "<unusable>");  // a conversion of its own
-    // Without '%' the URL is appended.
-    EXPECT_EQ(Format("browser.exe"), "browser.exe %s");
-    EXPECT_EQ(Format(""), "<unusable>");
+// Each row: the registered command and the format made of it.
+TEST(HandlerCommand, PlaceholderAndLengthRules) {
+    const std::string c252(252, 'c'), c250(250, 'c');
+    const std::pair<std::string, std::string> rows[] = {
+        // The placeholder inside quotes keeps them: the URL lands inside.
+        {"\"C:\\b\\browser.exe\" -- \"%1\"", "\"C:\\b\\browser.exe\" -- \"%s\""},
+        {"browser.exe", "browser.exe %s"},  // without '%' the URL is appended
+        // Further placeholders, or a first '%' that is not %1: unusable.
+        {"browser.exe %1 %L", "<unusable>"},
+        {"%ProgramFiles%\\b.exe %1", "<unusable>"},
+        {"browser.exe %", "<unusable>"},
+        {"browser.exe %s", "<unusable>"},  // a conversion of its own
+        {"", "<unusable>"},
+        {c252, c252 + " %s"},
+        {c252 + "c", "<unusable>"},              // no room for " %s"
+        {c250 + " %1", c250 + " %s"},            // a placeholder needs no room
+        {std::string(5000, 'c'), "<unusable>"},  // never read beyond the 256 bytes read
+    };
+    for (const auto& [command, format] : rows) EXPECT_EQ(Format(command.c_str()), format) << command;
     EXPECT_EQ(Format(nullptr), "<unusable>");
-}
-
-TEST(HandlerCommand, LengthLimits) {
-    std::string c252(252, 'c'), c253(253, 'c');
-    EXPECT_EQ(Format(c252.c_str()), c252 + " %s");
-    EXPECT_EQ(Format(c253.c_str()), "<unusable>");
-    std::string withPlaceholder(250, 'c');
-    withPlaceholder += " %1";  // 253 characters: a placeholder needs no room
-    EXPECT_EQ(Format(withPlaceholder.c_str()), std::string(250, 'c') + " %s");
-    // Longer than the 256 bytes the command is read into: never read beyond.
-    std::string huge(5000, 'c');
-    EXPECT_EQ(Format(huge.c_str()), "<unusable>");
 }
 
 // Whatever the appliance puts in a URL, it stays one argument: the bytes
@@ -86,12 +71,8 @@ TEST(HandlerCommand, UrlEncodedForTheCommandLine) {
 
 TEST(HandlerCommand, EscapingForTheCommandInterpreter) {
     char out[64];
-    EXPECT_EQ(EscapeForCommandInterpreter("https://a/?x=1&y=2|3", out, sizeof out), 22u);
-    EXPECT_STREQ(out, "https://a/?x=1^&y=2^|3");
-    EscapeForCommandInterpreter("<>^()", out, sizeof out);
-    EXPECT_STREQ(out, "^<^>^^^(^)");
-    EscapeForCommandInterpreter("https://10.0.0.1/", out, sizeof out);
-    EXPECT_STREQ(out, "https://10.0.0.1/");
+    EXPECT_EQ(EscapeForCommandInterpreter("https://a/?x=1&y=2|3<>^()", out, sizeof out), 32u);
+    EXPECT_STREQ(out, "https://a/?x=1^&y=2^|3^<^>^^^(^)");
     // Cut only between whole escapes.
     char small[5];
     EXPECT_EQ(EscapeForCommandInterpreter("ab&c", small, sizeof small), 4u);
@@ -103,47 +84,31 @@ TEST(HandlerCommand, EscapingForTheCommandInterpreter) {
 
 // ---- registry paths
 
+// Each row: a path from the appliance and its parts (root 0: rejected).
 TEST(RegistryPath, SplitsRootKeyAndValue) {
-    RegistryPath p;
-    ASSERT_TRUE(SplitRegistryPath("HKLM\\SOFTWARE\\Holv\\Count", &p));
-    EXPECT_EQ(p.root, RootLocalMachine);
-    EXPECT_EQ(p.key, "SOFTWARE\\Holv");
-    EXPECT_EQ(p.value, "Count");
-    ASSERT_TRUE(SplitRegistryPath("HKEY_CURRENT_USER\\Software\\X\\", &p));
-    EXPECT_EQ(p.root, RootCurrentUser);
-    EXPECT_EQ(p.key, "Software\\X");
-    EXPECT_EQ(p.value, "");  // the default value
-    ASSERT_TRUE(SplitRegistryPath("HKU\\\\v", &p));
-    EXPECT_EQ(p.key, "");
-    EXPECT_EQ(p.value, "v");
-    ASSERT_TRUE(SplitRegistryPath("HKCR\\a\\b\\c\\d", &p));
-    EXPECT_EQ(p.key, "a\\b\\c");
-}
-
-TEST(RegistryPath, Roots) {
-    const char* names[][2] = {{"HKLM", "HKEY_LOCAL_MACHINE"}, {"HKCU", "HKEY_CURRENT_USER"},
-                              {"HKCR", "HKEY_CLASSES_ROOT"},  {"HKCC", "HKEY_CURRENT_CONFIG"},
-                              {"HKU", "HKEY_USERS"},          {"HKPD", "HKEY_PERFORMANCE_DATA"}};
-    RegistryRoot roots[] = {RootLocalMachine,  RootCurrentUser, RootClassesRoot,
-                            RootCurrentConfig, RootUsers,       RootPerformanceData};
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(RegistryRootFromName(names[i][0]), roots[i]) << names[i][0];
-        EXPECT_EQ(RegistryRootFromName(names[i][1]), roots[i]) << names[i][1];
+    const struct {
+        const char* path;
+        RegistryRoot root;
+        const char *key, *value;
+    } rows[] = {
+        {"HKLM\\SOFTWARE\\Holv\\Count", RootLocalMachine, "SOFTWARE\\Holv", "Count"},
+        {"HKEY_CURRENT_USER\\Software\\X\\", RootCurrentUser, "Software\\X", ""},  // the default value
+        {"HKU\\\\v", RootUsers, "", "v"},
+        {"HKLM\\Value", RootNone, "", ""},  // one backslash: no key
+        {"HKLM", RootNone, "", ""},
+        {"", RootNone, "", ""},
+        {"hklm\\SOFTWARE\\X", RootNone, "", ""},  // root names are case-sensitive
+        {"\\SOFTWARE\\X", RootNone, "", ""},
+    };
+    for (const auto& r : rows) {
+        RegistryPath p;
+        ASSERT_EQ(SplitRegistryPath(r.path, &p), r.root != RootNone) << r.path;
+        EXPECT_EQ(p.root, r.root) << r.path;  // untouched on failure
+        EXPECT_EQ(p.key, r.key);
+        EXPECT_EQ(p.value, r.value);
     }
-    EXPECT_EQ(RegistryRootFromName("hklm"), RootNone);  // case-sensitive
-    EXPECT_EQ(RegistryRootFromName("HKLM "), RootNone);
-    EXPECT_EQ(RegistryRootFromName(""), RootNone);
-}
-
-TEST(RegistryPath, BadPaths) {
     RegistryPath p;
-    EXPECT_FALSE(SplitRegistryPath("HKLM\\Value", &p));  // one backslash
-    EXPECT_FALSE(SplitRegistryPath("HKLM", &p));
-    EXPECT_FALSE(SplitRegistryPath("", &p));
     EXPECT_FALSE(SplitRegistryPath(nullptr, &p));
-    EXPECT_FALSE(SplitRegistryPath("hklm\\SOFTWARE\\X", &p));
-    EXPECT_FALSE(SplitRegistryPath("\\SOFTWARE\\X", &p));
-    EXPECT_EQ(p.root, RootNone);  // untouched on failure
 }
 
 // ---- the proxy settings blob
@@ -172,53 +137,44 @@ std::string Summary(const std::string& blob, size_t cap = 2047) {
     return out.c_str();
 }
 
-TEST(ProxySettingsBlob, FlagsAndStrings) {
-    // Direct and manual proxy, no further flags.
-    EXPECT_EQ(Summary(Blob(3, "proxy:8080", "ignored", "<local>")), "m--;proxy:8080;;<local>");
-    EXPECT_EQ(Summary(Blob(4, "", "", "")), "-w-;;;");
-    EXPECT_EQ(Summary(Blob(1, "", "", "")), "---;;;");
-    // Further flags with automatic detection and a script URL.
-    std::string withScript = Blob(6, "p:1", "x", "*.local") + Word(4) + Str("http://wpad/wpad.dat");
-    EXPECT_EQ(Summary(withScript), "mww;p:1;http://wpad/wpad.dat;*.local");
-    // Further flags without bit 4: no S4 read even if bytes follow.
-    EXPECT_EQ(Summary(Blob(2, "p", "", "") + Word(1) + Str("zzz")), "m--;p;;");
-    // Strings end at their first NUL.
-    EXPECT_EQ(Summary(Blob(2, std::string("ab\0cd", 5), "", "e")), "m--;ab;;e");
-}
-
-TEST(ProxySettingsBlob, TruncatedAndOverlongBlobs) {
-    std::string full = Blob(3, "proxy:8080", "s2", "exceptions") + Word(4) + Str("http://x/");
-    // Every truncation: never a read beyond, and the rules for each part.
-    for (size_t n = 0; n <= full.size(); ++n) {
-        std::string s = Summary(full.substr(0, n));
-        if (n < 16 + 10 + 4 + 2 + 4)
-            EXPECT_EQ(s, "") << n;  // S1, S2 or S3's length not inside
-        else
-            EXPECT_EQ(s.substr(0, 2), "m-") << n;
-    }
+// Each row: a blob and its summary. Flags 2: manual proxy ('m'), 4:
+// automatic detection ('w' second); further flags 4: S4 is the script URL
+// ('w' third). A length past the end, even one that would wrap an addition,
+// ends the reading there.
+TEST(ProxySettingsBlob, FlagsStringsAndDamage) {
+    const std::string head = Word(0) + Word(0) + Word(2), further = Blob(2, "p", "", "e") + Word(4);
+    std::string cutS3 = Blob(2, "p", "", "");
+    cutS3.resize(cutS3.size() - 4);
+    const std::pair<std::string, std::string> rows[] = {
+        {Blob(3, "proxy:8080", "ignored", "<local>"), "m--;proxy:8080;;<local>"},
+        {Blob(4, "", "", ""), "-w-;;;"},
+        {Blob(1, "", "", ""), "---;;;"},
+        {Blob(6, "p:1", "x", "*.local") + Word(4) + Str("http://wpad/wpad.dat"),
+         "mww;p:1;http://wpad/wpad.dat;*.local"},
+        {Blob(2, "p", "", "") + Word(1) + Str("zzz"), "m--;p;;"},   // no bit 4: no S4 read
+        {Blob(2, std::string("ab\0cd", 5), "", "e"), "m--;ab;;e"},  // strings end at their first NUL
+        {cutS3 + Word(100) + "abc", "m--;p;;abc"},                  // S3 past the end is cut there
+        {head + Word(0xFFFFFFFF) + "x", ""},
+        {head + Str("a") + Word(0xFFFFFFF0), ""},
+        {head + Str("a") + Str("") + Word(0xFFFFFFFF), "m--;a;;"},
+        {further + Word(10) + "abc", "m-w;p;;e"},  // S4 not whole: absent; the flag still shows
+        {further + Word(0), "m-w;p;;e"},
+        {further, "m-w;p;;e"},
+        {further.substr(0, further.size() - 1), "m--;p;;e"},  // further flags cut: absent
+        {"", ""},
+    };
+    for (const auto& [blob, summary] : rows) EXPECT_EQ(Summary(blob), summary) << blob.size();
+    // Every truncation of a whole blob: never a read beyond, nothing until
+    // S3's length is inside.
+    const std::string full = Blob(3, "proxy:8080", "s2", "exceptions") + Word(4) + Str("http://x/");
+    for (size_t n = 0; n <= full.size(); ++n)
+        EXPECT_EQ(Summary(full.substr(0, n)).substr(0, 2), n < 16 + 10 + 4 + 2 + 4 ? "" : "m-") << n;
     EXPECT_EQ(Summary(full), "m-w;proxy:8080;http://x/;exceptions");
-    // S3 running past the end is cut there; no further flags then.
-    std::string cut = Blob(2, "p", "", "");
-    cut.resize(cut.size() - 4);
-    cut += Word(100) + "abc";
-    EXPECT_EQ(Summary(cut), "m--;p;;abc");
-    // Lengths past the end, including ones that would wrap an addition.
-    EXPECT_EQ(Summary(Word(0) + Word(0) + Word(2) + Word(0xFFFFFFFF) + "x"), "");
-    EXPECT_EQ(Summary(Word(0) + Word(0) + Word(2) + Str("a") + Word(0xFFFFFFF0)), "");
-    EXPECT_EQ(Summary(Word(0) + Word(0) + Word(2) + Str("a") + Str("") + Word(0xFFFFFFFF)), "m--;a;;");
-    // S4 announced but not whole, or empty: absent; the third flag still shows.
-    std::string base = Blob(2, "p", "", "e") + Word(4);
-    EXPECT_EQ(Summary(base + Word(10) + "abc"), "m-w;p;;e");
-    EXPECT_EQ(Summary(base + Word(0)), "m-w;p;;e");
-    EXPECT_EQ(Summary(base), "m-w;p;;e");
-    EXPECT_EQ(Summary(base.substr(0, base.size() - 1)), "m--;p;;e");  // further flags cut: absent
-    EXPECT_EQ(Summary("", 16), "");
 }
 
 TEST(ProxySettingsBlob, OutputIsBounded) {
     std::string big(3000, 'x');
-    std::string s = Summary(Blob(2, big, "", big), 2047);
-    EXPECT_EQ(s.size(), 2046u);
+    EXPECT_EQ(Summary(Blob(2, big, "", big), 2047).size(), 2046u);
     EXPECT_EQ(Summary(Blob(2, "abc", "", ""), 3), "m-");
     char none = 'Q';
     EXPECT_EQ(FormatProxySummary(nullptr, 0, &none, 0), 0u);
@@ -238,17 +194,15 @@ std::string Report(const char* name, uint32_t type, const std::string& data, boo
 }
 
 TEST(RegistryValueText, ByType) {
+    const std::string blob = Blob(3, "p", "", "e");
     EXPECT_EQ(Report("v", kRegString, std::string("hello\0\0", 7)), "hello\xff");
-    EXPECT_EQ(Report("v", kRegString, std::string("", 0)), "\xff");
-    EXPECT_EQ(Report("v", kRegDword, Word(5)), "5\xff");
-    EXPECT_EQ(Report("v", kRegDword, Word(0xFFFFFFFF)), "4294967295\xff");
-    EXPECT_EQ(Report("v", kRegDword, "ab"), "\xff");                    // not 32 bits
-    EXPECT_EQ(Report("v", kRegBinary, Blob(3, "p", "", "e")), "\xff");  // another binary value
-    EXPECT_EQ(Report(kProxySettingsValue, kRegBinary, Blob(3, "p", "", "e")), "m--;p;;e\xff");
-    EXPECT_EQ(Report("defaultconnectionsettings", kRegBinary, Blob(3, "p", "", "e")), "\xff");
+    EXPECT_EQ(Report("v", kRegDword, Word(0x01020304)), "16909060\xff");
+    EXPECT_EQ(Report("v", kRegDword, "ab"), "\xff");  // not 32 bits
+    EXPECT_EQ(Report(kProxySettingsValue, kRegBinary, blob), "m--;p;;e\xff");
+    EXPECT_EQ(Report("v", kRegBinary, blob), "\xff");  // another binary value
     EXPECT_EQ(Report("v", 7 /* REG_MULTI_SZ */, std::string("a\0b\0\0", 5)), "\xff");
     EXPECT_EQ(Report("v", kRegString, "x", /*failed=*/true), "\xff");
-    EXPECT_EQ(Report(nullptr, kRegBinary, Blob(3, "p", "", "e")), "\xff");
+    EXPECT_EQ(Report(nullptr, kRegBinary, blob), "\xff");
 }
 
 TEST(RegistryValueText, FullBuffer) {
@@ -262,23 +216,22 @@ TEST(RegistryValueText, FullBuffer) {
 
 // ---- proxy rules
 
+// Each row: the script URL's size, ProxyEnable, the server's size (absent:
+// not set), and whether the proxy is in use.
 TEST(ProxyRules, InUse) {
-    EXPECT_TRUE(ProxyInUse({8u, std::nullopt, std::nullopt}));
-    EXPECT_FALSE(ProxyInUse({7u, std::nullopt, std::nullopt}));
-    EXPECT_TRUE(ProxyInUse({8u, 0u, std::nullopt}));  // a script even with the proxy off
-    EXPECT_TRUE(ProxyInUse({std::nullopt, 1u, 2u}));
-    EXPECT_FALSE(ProxyInUse({std::nullopt, 1u, 1u}));  // just the NUL
-    EXPECT_FALSE(ProxyInUse({std::nullopt, 0u, 20u}));
-    EXPECT_FALSE(ProxyInUse({std::nullopt, std::nullopt, 20u}));
-    EXPECT_FALSE(ProxyInUse({std::nullopt, 1u, std::nullopt}));
+    const std::pair<ProxySettings, bool> rows[] = {
+        {{8u, std::nullopt, std::nullopt}, true}, {{7u, std::nullopt, std::nullopt}, false},
+        {{8u, 0u, std::nullopt}, true},                                             // a script even with the proxy off
+        {{std::nullopt, 1u, 2u}, true},           {{std::nullopt, 1u, 1u}, false},  // just the NUL
+        {{std::nullopt, 0u, 20u}, false},         {{std::nullopt, 1u, std::nullopt}, false},
+    };
+    for (const auto& [settings, inUse] : rows) EXPECT_EQ(ProxyInUse(settings), inUse);
 }
 
 TEST(ProxyRules, Override) {
     char out[kProxyOverrideSize];
     ASSERT_TRUE(ComposeProxyOverride("https://10.0.0.1", "<local>", out));
     EXPECT_STREQ(out, "https://10.0.0.1;<local>");
-    ASSERT_TRUE(ComposeProxyOverride("https://10.0.0.1", "", out));
-    EXPECT_STREQ(out, "https://10.0.0.1");
     ASSERT_TRUE(ComposeProxyOverride("https://10.0.0.1", nullptr, out));
     EXPECT_STREQ(out, "https://10.0.0.1");
     std::string exact(2047 - 17, 'o');
