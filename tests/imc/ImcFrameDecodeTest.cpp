@@ -119,6 +119,9 @@ TEST(ImcFrameDecode, MalformedFrames) {
         {"integer longer than its binding", Reply(Snmp(Binding(Hex("02 05 01 02"))))},
         {"huge length", Reply(Snmp(Binding(Hex("04 84 FF FF FF FF"))))},
         {"127 length bytes missing", Reply(Snmp(Binding(Hex("04 FF"))))},
+        {"length bytes cut off", Reply(Snmp(Binding(Hex("04 84 00 00"))))},
+        {"a length of 127 bytes", Reply(Snmp(Binding(Hex("04 FF") + Bytes(127, 0xFF))))},
+        {"name continued past its length", Reply(Snmp(Binding(kNull, Hex("06 02 2B 86"))))},
         {"tag without length", Reply(Snmp(Binding(Hex("02"))))},
         {"no value", Reply(Snmp(Binding({})))},
         {"50000 bindings, the last cut", Reply(Snmp(many))},
@@ -200,15 +203,20 @@ TEST(ImcFrameDecode, SnmpPartValuesInWireOrder) {
     ASSERT_EQ(s->varBinds->name.count, name.count);
     EXPECT_EQ(0, std::memcmp(s->varBinds->name.ids, name.ids, sizeof(uint32_t) * 12));
 
+    // Over-long integers: their last four bytes count. Lengths with leading
+    // zero bytes. Sub-identifiers of 32 bits, a first pair above 127.
     const Bytes bindings = Binding(Hex("02 01 FF")) + Binding(Hex("0A 01 02")) + Binding(Hex("41 05 00 FF FF FF FF")) +
                            Binding(Hex("42 00")) + Binding(Hex("50 02 01 00")) + Binding(Hex("40 04 C0 A8 01 02")) +
                            Binding(Hex("04 00")) + Binding(kNull) + Binding(Hex("06 03 2B 82 2C")) +
-                           Binding(kNull, Tlv(0x06, Hex("2B") + Bytes(30, 1)));  // a name of 32: the most
+                           Binding(kNull, Tlv(0x06, Hex("2B") + Bytes(30, 1))) +  // a name of 32: the most
+                           Binding(Hex("02 09 80 11 22 33 44 01 02 03 04")) +
+                           Binding(Hex("04 88 00 00 00 00 00 00 00 02 6F 6B")) +
+                           Binding(Hex("06 06 2B 8F FF FF FF 7F")) + Binding(Hex("06 03 81 5A 07"));
     auto m = Decoded(Reply(Snmp(bindings)));
     ASSERT_NE(m, nullptr);
     std::vector<const ImcVarBind*> list;
     for (const ImcVarBind* b = m->varBinds.get(); b; b = b->next.get()) list.push_back(b);
-    ASSERT_EQ(list.size(), 10u);
+    ASSERT_EQ(list.size(), 14u);
     const std::pair<uint8_t, int32_t> numbers[] = {
         {ImcTagInteger, -1}, {ImcTagEnumerated, 2}, {ImcTagCounter, -1}, {ImcTagGauge, 0}, {ImcTagApplication16, 256}};
     for (size_t i = 0; i < 5; ++i) {
@@ -221,6 +229,11 @@ TEST(ImcFrameDecode, SnmpPartValuesInWireOrder) {
     ASSERT_EQ(list[8]->oid.count, 3);
     EXPECT_EQ(list[8]->oid.ids[2], 300u);
     EXPECT_EQ(list[9]->name.count, 32);
+    EXPECT_EQ(list[10]->number, 0x01020304);
+    EXPECT_EQ(list[11]->bytes, Text("ok"));
+    EXPECT_EQ(std::vector<uint32_t>(list[12]->oid.ids, list[12]->oid.ids + 3),
+              (std::vector<uint32_t>{1, 3, 0xFFFFFFFF}));
+    EXPECT_EQ(std::vector<uint32_t>(list[13]->oid.ids, list[13]->oid.ids + 3), (std::vector<uint32_t>{5, 18, 7}));
 
     for (uint8_t tag : {0xA0, 0xA1, 0xA2, 0xA3, 0xF0, 0xF1, 0xF2}) {
         auto p = Decoded(Reply(Snmp(Binding(kNull), tag)));

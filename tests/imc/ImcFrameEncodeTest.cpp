@@ -144,37 +144,50 @@ TEST(ImcFrameEncode, FramesByteForByte) {
     }
 }
 
-TEST(ImcFrameEncode, EveryValueType) {
-    const int32_t minusOne = -1;
+// Each value type, and the edges of integers (minimal two's complement),
+// object identifiers and lengths.
+TEST(ImcFrameEncode, EveryValueTypeAndItsEdges) {
+    const int32_t ints[] = {-1, 127, 128, -128, -129, INT32_MIN};
     const uint8_t ip[4] = {192, 168, 1, 2};
-    const uint32_t oid[3] = {1, 3, 300};
+    const uint32_t oids[][3] = {{1, 3, 300}, {1, 3, 0xFFFFFFFF}, {5, 18, 7}, {0, 0}};
+    const Bytes text(128, 'x');
     const struct {
         uint8_t type;
         const void* value;
         int length;
-        const char* item;
+        Bytes item;
     } cases[] = {
-        {ImcTagBoolean, &minusOne, 4, "01 01 FF"},
-        {ImcTagEnumerated, &minusOne, 4, "0A 01 FF"},
-        {ImcTagCounter, &minusOne, 4, "41 01 FF"},
-        {ImcTagTimeTicks, &minusOne, 4, "43 01 FF"},
-        {ImcTagApplication16, &minusOne, 4, "50 01 FF"},
-        {ImcTagIpAddress, ip, 4, "40 04 C0 A8 01 02"},
-        {ImcTagOid, oid, 3, "06 03 2B 82 2C"},
-        {ImcTagOctetString, "", 0, "04 00"},
-        {ImcTagInteger, nullptr, 0, "05 00"},  // no value: NULL
+        {ImcTagBoolean, &ints[0], 4, Hex("01 01 FF")},
+        {ImcTagEnumerated, &ints[0], 4, Hex("0A 01 FF")},
+        {ImcTagCounter, &ints[0], 4, Hex("41 01 FF")},
+        {ImcTagTimeTicks, &ints[0], 4, Hex("43 01 FF")},
+        {ImcTagApplication16, &ints[0], 4, Hex("50 01 FF")},
+        {ImcTagInteger, &ints[1], 4, Hex("02 01 7F")},
+        {ImcTagInteger, &ints[2], 4, Hex("02 02 00 80")},
+        {ImcTagInteger, &ints[3], 4, Hex("02 01 80")},
+        {ImcTagInteger, &ints[4], 4, Hex("02 02 FF 7F")},
+        {ImcTagInteger, &ints[5], 4, Hex("02 04 80 00 00 00")},
+        {ImcTagIpAddress, ip, 4, Hex("40 04 C0 A8 01 02")},
+        {ImcTagOid, oids[0], 3, Hex("06 03 2B 82 2C")},
+        {ImcTagOid, oids[1], 3, Hex("06 06 2B 8F FF FF FF 7F")},
+        {ImcTagOid, oids[2], 3, Hex("06 03 81 5A 07")},  // a first pair above 127
+        {ImcTagOid, oids[3], 2, Hex("06 01 00")},
+        {ImcTagOctetString, "", 0, Hex("04 00")},
+        {ImcTagOctetString, text.data(), 127, Hex("04 7F") + Bytes(127, 'x')},
+        {ImcTagOctetString, text.data(), 128, Hex("04 81 80") + text},
+        {ImcTagInteger, nullptr, 0, Hex("05 00")},  // no value: NULL
     };
     for (const auto& c : cases) {
         ImcMessage m = Command(0, ImcPduGetRequest);
         ASSERT_EQ(ImcAddVarBind(m, 1, 2, c.type, c.value, c.length), ImcErrNone);
-        const Bytes frame = test::Encode(m), item = Hex(c.item);
-        ASSERT_GT(frame.size(), item.size());
-        EXPECT_EQ(Bytes(frame.end() - static_cast<long>(item.size()), frame.end()), item) << c.item;
+        const Bytes frame = test::Encode(m);
+        ASSERT_GT(frame.size(), c.item.size());
+        EXPECT_EQ(Bytes(frame.end() - static_cast<long>(c.item.size()), frame.end()), c.item) << c.item.size();
     }
 }
 
 TEST(ImcFrameEncode, MissingPartsAreMalformed) {
-    const uint32_t one[1] = {1};
+    const uint32_t one[1] = {1}, wide[2] = {0xFFFFFFFF, 1};
     const std::function<ImcMessage()> cases[] = {
         [] {  // bindings without an SNMP header
             ImcMessage m = Command(0);
@@ -185,6 +198,11 @@ TEST(ImcFrameEncode, MissingPartsAreMalformed) {
         [&] {  // an OID value too short to write
             ImcMessage m = Command(0, ImcPduGetRequest);
             ImcAddVarBind(m, 1, 1, ImcTagOid, one, 1);
+            return m;
+        },
+        [&] {  // a first pair beyond 32 bits
+            ImcMessage m = Command(0, ImcPduGetRequest);
+            ImcAddVarBind(m, 1, 1, ImcTagOid, wide, 2);
             return m;
         },
         [] { return Command(ImcFlagBlock128); },  // flagged blocks that are absent
