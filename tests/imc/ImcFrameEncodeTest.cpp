@@ -62,16 +62,6 @@ TEST(ImcFrameEncode, FramesByteForByte) {
              return m;
          },
          Hex("49 4D 43 43 00 0F 00 00") + Hex(kMacHex) + Text("HOST-PC") + Hex("00") + b16 + b128 + Hex("5F 5E 10 00")},
-        {"host identity with its get request",
-         [] {
-             ImcMessage m = Command(ImcFlagTime, ImcPduGetRequest);
-             ImcSetLocalHostName(m, "PC");
-             ImcAddVarBind(m, 34816, 800, ImcTagNull, nullptr, 0);
-             return m;
-         },
-         Hex("49 4D 43 43 80 09 00 00") + Hex(kMacHex) + Text("PC") + Hex("00 5F 5E 10 00") +
-             Hex("30 2A 02 01 00 04 01 3A A0 22 02 01 00 02 01 00 02 01 00"
-                 " 30 17 30 15 06 11 2B 06 01 04 01 83 DE 45 C5 38 01 82 90 00 86 20 00 05 00")},
         {"set request with a string",
          [] {
              ImcMessage m = Command(ImcFlagLongWait, ImcPduSetRequest, 7);

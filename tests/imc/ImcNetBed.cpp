@@ -15,9 +15,7 @@ std::string WindowsPath(const char* unixPath) {
 }
 
 bool ParseAddress(const char* text, uint32_t& out) {
-    if (!text || !*text) return false;
-    out = inet_addr(text);
-    return out != INADDR_NONE;
+    return text && (out = inet_addr(text)) != INADDR_NONE;
 }
 
 bool WriteWhole(const std::string& path, const std::string& text) {
@@ -50,11 +48,7 @@ bool ImcNetBed::Load(std::string& problem) {
 }
 
 bool ImcNetBed::WaitForSimulator() {
-    for (int i = 0; i < 200; ++i) {
-        if (Exists(Path("pid"))) return true;
-        Sleep(100);
-    }
-    return false;
+    return Exists(Path("pid"));  // the bed waited for it before starting the test
 }
 
 bool ImcNetBed::Configure(const std::string& extra) {

@@ -19,7 +19,7 @@ public:
     // Reads HOLV_IMC_NET_WORK, HOLV_APPLIANCE_IP and HOLV_HOST_IP; false with
     // `problem` set when the program was not started by imc-net-test.sh.
     bool Load(std::string& problem);
-    // Waits (up to 20 s) for the simulator's pid file.
+    // Whether the simulator wrote its pid file.
     bool WaitForSimulator();
 
     // Replaces the configuration atomically; `extra` lines follow the fixed

@@ -5,6 +5,7 @@
 // how long anything took.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -93,13 +94,9 @@ struct InputCounter {
     }
     // Pumps until a socket notice arrived or `ms` passed.
     bool WaitForSocketNotice(DWORD ms) {
-        for (DWORD start = GetTickCount();;) {
-            Pump();
-            if (fromSocket > 0) return true;
-            DWORD spent = GetTickCount() - start;
-            if (spent >= ms) return false;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_ALLINPUT);
-        }
+        for (DWORD start = GetTickCount(); fromSocket == 0 && GetTickCount() - start < ms; Pump())
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        return fromSocket > 0;
     }
     // Listens from now on, with nothing counted.
     void Listen() {
@@ -129,17 +126,15 @@ protected:
     static int GetSerial(int& length, char* buffer) { return ImcGetString(kSimMac, "", "", 512, 640, length, buffer); }
 };
 
-// ---- a known target (discovery by broadcast is what every end-to-end run
-// starts with)
+// ---- answers (discovery by broadcast is what every end-to-end run starts
+// with; that a known target is asked directly, the get table shows)
 
-// A known target is asked directly; an appliance's text is cut to the
-// caller's room and terminated, a string to the caller's length without a
-// terminator, nothing beyond.
-TEST_F(ImcNet, UnicastAnswersStayWithinTheCallersRoom) {
+// An appliance's text is cut to the caller's room and terminated, a string to
+// the caller's length without a terminator, nothing beyond.
+TEST_F(ImcNet, AnswersStayWithinTheCallersRoom) {
     const std::string serial = "S" + std::string(58, 'x') + "E";  // 60 bytes
     ASSERT_TRUE(Bed().Configure("serial=" + serial + "\nproduct-name=" + std::string(150, 'p') +
                                 "\nstatus-flags=0x40020000\n"));
-    LogFile log;
     CreateWithTarget();
     char buffer[64];
     std::memset(buffer, '#', sizeof buffer);
@@ -154,14 +149,6 @@ TEST_F(ImcNet, UnicastAnswersStayWithinTheCallersRoom) {
     EXPECT_EQ(Dotted(address), Bed().applianceText());
     EXPECT_EQ(flags, 0x40020382u);  // bit 0x2 with a known target, echoed; the news bits come through
     EXPECT_EQ(Bed().Record(), (Lines{"get 512.640", "status flags=0x00000382"}));
-
-    Lines lines = log.Read();
-    int connected = Find(lines, "Connecting to " + Bed().applianceText());
-    ASSERT_NE(connected, -1) << Joined(lines);
-    Lines sends = Matching(Lines(lines.begin() + connected, lines.end()), "Sending on socket [");
-    EXPECT_EQ(sends.size(), 2u) << Joined(lines);
-    for (const std::string& line : sends)
-        EXPECT_NE(line.find("to " + Bed().applianceText() + ": "), std::string::npos) << line;
 }
 
 // ---- getting a variable: error statuses, late and lost answers
@@ -375,12 +362,6 @@ private:
     HANDLE thread_ = nullptr;
 };
 
-uint32_t Address(const Packet& p, size_t at) {
-    uint32_t a;
-    std::memcpy(&a, p.data() + at, 4);
-    return a;
-}
-
 // The header the transport must write: the pipe packet's own (tested with
 // known bytes in ImcPipePacketTest) for this frame, number and destination.
 void ExpectHostPacket(const Packet& p, uint16_t id, uint32_t destination) {
@@ -399,8 +380,8 @@ std::unique_ptr<ImcMessage> FrameOf(const Packet& p) {
 }
 
 // The pipe packet the appliance would send for its answer to `request`, from
-// `source` (network order) with a correct header checksum: `device` as
-// device name and a string value for every binding.
+// `source` (network order): `device` as device name and a string value for
+// every binding. Its header checksum is not looked at.
 Packet AnswerPacket(const ImcMessage& request, const std::string& device, uint32_t source) {
     ImcMessage reply;
     reply.kind = 0;
@@ -420,15 +401,8 @@ Packet AnswerPacket(const ImcMessage& request, const std::string& device, uint32
     if (EncodeFrame(reply, frame) != ImcErrNone) return {};
     Packet packet = WrapPipePacket(ImcBufferData(frame), ImcBufferRemaining(frame), 0xFFFFFFFFu, 77);
     std::memcpy(packet.data() + 12, &source, 4);
-    std::memset(packet.data() + 16, 0, 4);  // to the host; not looked at
-    packet[10] = packet[11] = 0;
-    uint16_t sum = Ipv4HeaderChecksum(packet.data());
-    packet[10] = static_cast<uint8_t>(sum >> 8);
-    packet[11] = static_cast<uint8_t>(sum);
     return packet;
 }
-
-const Packet kStatusQueryFrame = {0x49, 0x4D, 0x43, 0x43, 0x00, 0x00, 0x03, 0x80, 0x00, 0x0C, 0x29, 0x5A, 0x5A, 0x02};
 
 TEST_F(ImcNet, PipeCarriesTheQueryAndItsAnswer) {
     ASSERT_TRUE(Bed().PowerOff());
@@ -438,7 +412,7 @@ TEST_F(ImcNet, PipeCarriesTheQueryAndItsAnswer) {
         std::unique_ptr<ImcMessage> request = FrameOf(received);
         // The broadcast before any target stays unanswered, so no answer is
         // left in the pipe for a later request.
-        if (!request || Address(received, 16) == 0xFFFFFFFFu) return answers;
+        if (!request || std::all_of(&received[16], &received[20], [](uint8_t b) { return b == 0xFF; })) return answers;
         Packet good = AnswerPacket(*request, "through the pipe", pipeSource);
         Packet wrong = AnswerPacket(*request, "wrong", pipeSource);
         answers.push_back(Packet(good.begin(), good.begin() + 27));  // too short
@@ -475,15 +449,8 @@ TEST_F(ImcNet, PipeCarriesTheQueryAndItsAnswer) {
     ExpectHostPacket(packets[0], 0, 0xFFFFFFFFu);
     ExpectHostPacket(packets[1], 1, Bed().appliance());
     ExpectHostPacket(packets[2], 2, Bed().appliance());
-    EXPECT_EQ(Packet(packets[0].begin() + 28, packets[0].end()), kStatusQueryFrame);
-    std::unique_ptr<ImcMessage> get = FrameOf(packets[2]);
-    ASSERT_TRUE(get && get->pdu);
-    EXPECT_EQ(get->pdu->requestId, 2);
-    EXPECT_EQ(get->flags, 0x80000002u);
-
-    Lines lines = log.Read();
-    EXPECT_EQ(Matching(lines, "Receive on pipe from 10.99.0.7: ").size(), 2u) << Joined(lines);
     // The frame also went out on UDP each time.
+    Lines lines = log.Read();
     EXPECT_EQ(Matching(lines, "Sending on socket [").size(), 3u) << Joined(lines);
 }
 

@@ -100,12 +100,6 @@ TEST(ImcReplyMatch, OnlyTheTargetAnswersOnceKnown) {
             << std::hex << c.target << " " << c.sender;
 }
 
-TEST(ImcWait, LengthsFollowBits2And40000) {
-    const std::pair<uint32_t, uint32_t> cases[] = {{0x380, 30},        {0x40000, 30},   {0x382, 1000},
-                                                   {0x80000002, 1000}, {0x40002, 5000}, {0xFFFFFFFF, 5000}};
-    for (auto [flags, ms] : cases) EXPECT_EQ(ImcWaitLength(flags), ms) << std::hex << flags;
-}
-
 // A deadline past the tick count's wrap is the wait length itself, so the
 // wait ends at the first look; one just below it is kept.
 TEST(ImcWait, DeadlinesAndTheWrap) {
@@ -129,17 +123,22 @@ TEST(ImcWait, DeadlinesAndTheWrap) {
         EXPECT_EQ(ImcWaitOver(c.now, c.start, ImcDeadline(c.start, c.ms), c.ms), c.over) << std::hex << c.now;
 }
 
+// Never a target: every request waits short. A target was set once and is
+// none now: only odd request-ids wait long (also past INT_MAX). A known
+// target: always.
 TEST(ImcWait, LongWaitBitAlternatesOnlyAfterATargetWasEverSet) {
-    // Never a target: every request waits 30 ms.
-    for (int id = 0; id < 4; ++id) EXPECT_FALSE(ImcWantsLongWait(false, false, id)) << id;
-    // A target was set once and is none now: ids 0,1,2,3 -> only odd ones.
-    EXPECT_FALSE(ImcWantsLongWait(false, true, 0));
-    EXPECT_TRUE(ImcWantsLongWait(false, true, 1));
-    EXPECT_FALSE(ImcWantsLongWait(false, true, 2));
-    EXPECT_TRUE(ImcWantsLongWait(false, true, 3));
-    EXPECT_TRUE(ImcWantsLongWait(false, true, -1));  // the counter past INT_MAX stays alternating
-    // A known target: always.
-    for (int id = 0; id < 4; ++id) EXPECT_TRUE(ImcWantsLongWait(true, true, id)) << id;
+    const struct {
+        bool target, everSet;
+        int ids[4];
+        bool longWait[4];
+    } cases[] = {
+        {false, false, {0, 1, 2, 3}, {false, false, false, false}},
+        {false, true, {0, 1, 2, -1}, {false, true, false, true}},
+        {true, true, {0, 1, 2, 3}, {true, true, true, true}},
+    };
+    for (const auto& c : cases)
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(ImcWantsLongWait(c.target, c.everSet, c.ids[i]), c.longWait[i]) << c.target << c.ids[i];
 }
 
 }  // namespace
