@@ -2,8 +2,8 @@
 // byte-exact file helpers. Windows-free: used by the native and the Wine run.
 #pragma once
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 
@@ -11,13 +11,7 @@ namespace holv::test {
 
 class ScratchDir {
 public:
-    ScratchDir() {
-        std::random_device random;
-        auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        path_ = std::filesystem::temp_directory_path() /
-                ("holv-session-" + std::to_string(stamp) + "-" + std::to_string(random()));
-        std::filesystem::create_directories(path_);
-    }
+    ScratchDir() { std::filesystem::create_directories(path_); }
     ~ScratchDir() {
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
@@ -26,44 +20,33 @@ public:
     const std::filesystem::path& Path() const { return path_; }
 
 private:
-    std::filesystem::path path_;
+    std::filesystem::path path_ =
+        std::filesystem::temp_directory_path() /
+        ("holv-session-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+         std::to_string(std::random_device()()));
 };
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
+// Bounded: a broken rewrite could leave a link to an endless device.
 inline std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "<missing>";
     std::string bytes;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return "<missing>";
     char chunk[4096];
-    size_t n;
-    // Bounded: a broken rewrite could leave a link to an endless device.
-    while (bytes.size() < (16u << 20) && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-        bytes.append(chunk, n);
-    }
-    std::fclose(f);
+    while (bytes.size() < (16u << 20) && in.read(chunk, sizeof chunk).gcount() > 0) bytes.append(chunk, in.gcount());
     return bytes;
 }
 
-// The file's text with the platform's line ends folded to "\n": Windows
-// writes CR LF in text mode.
+// The file's text with CR LF folded to "\n": Windows writes it in text mode.
 inline std::string ReadText(const std::string& path) {
-    std::string bytes = ReadBytes(path);
+    std::string text = ReadBytes(path);
 #ifdef _WIN32
-    std::string text;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-        text += bytes[i];
-    }
-    return text;
-#else
-    return bytes;
+    for (size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; ++at) text.erase(at, 1);
 #endif
+    return text;
 }
 
 inline bool Exists(const std::string& path) {

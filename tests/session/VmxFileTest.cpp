@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "session/SessionScratch.h"
@@ -33,7 +34,7 @@ using Value = std::optional<std::string>;
 // Each row: the file's text, the key asked for, and the value read.
 TEST_F(VmxFileTest, ReadingTakesTheFirstLineOfTheKey) {
     const std::string junk("\0\0\x01\xff\x1a\x7f junk \"\0\"\n", 16);
-    const std::string longKey(300, 'k'), hugeKey(20000, 'k'), longest(255 - 6, 'v');
+    const std::string hugeKey(20000, 'k'), longest(255 - 6, 'v');
     const struct {
         std::string text, key;
         Value value;
@@ -49,26 +50,21 @@ TEST_F(VmxFileTest, ReadingTakesTheFirstLineOfTheKey) {
         // The value is the text between the first two quotes of the first key line.
         {"a = \"one\" \"two\"\n", "a", "one"},
         {"a = \"\"\n", "a", ""},
-        {"a = \"  spaced value \"\n", "a", "  spaced value "},
         {"a = plain\na = \"later\"\n", "a", std::nullopt},
         {"a = \"unterminated\na = \"later\"\n", "a", std::nullopt},
-        {"b = \"x\"\n", "a", std::nullopt},
         {"", "a", std::nullopt},
         {"x = \"1\"\r\na = \"crlf\"\r\n", "a", "crlf"},
         {"a = \"last\"", "a", "last"},
-        {" = \"1\"\n", "", std::nullopt},
         // Long lines are read in pieces of 255 characters.
         {std::string(255, 'x') + "a = \"piece\"\n", "a", "piece"},
         {std::string(254, 'x') + "a = \"piece\"\n", "a", std::nullopt},
         {"a = \"" + std::string(300, 'v') + "\"\n", "a", std::nullopt},
         {"a = \"" + longest + "\"\n", "a", longest},
         {std::string(10000, 'y') + "\na = \"after\"\n", "a", "after"},
-        {longKey + " = \"1\"\n", longKey, std::nullopt},
         {hugeKey + " = \"1\"\n", hugeKey, std::nullopt},
         // Binary junk hides nothing after it; a NUL ends what is compared.
         {junk + "a = \"found\"\n", "a", "found"},
         {std::string("a = \0\"hidden\"\n", 14), "a", std::nullopt},
-        {"x = \"1\"\n\x1a\na = \"2\"\n", "a", "2"},
     };
     for (const auto& r : rows) EXPECT_EQ(Read(r.text, r.key.c_str()), r.value) << r.text.substr(0, 60);
     EXPECT_EQ(Read("a = \"1\"\n", nullptr), std::nullopt);
@@ -97,10 +93,8 @@ TEST_F(VmxFileTest, WritingReplacesDeletesOrAppendsTheKey) {
         {"a = \"1\"\nkeys = \"z\"\n", "key", nullptr, 0, "a = \"1\"\nkeys = \"z\"\n"},
         // A missing key is appended, ending an unfinished last line first.
         {"a = \"1\"", "k", "v", 1, "a = \"1\"\nk = \"v\"\n"},
-        {"a = \"1\"\n", "k", "v", 1, "a = \"1\"\nk = \"v\"\n"},
         {"", "k", "v", 1, "\nk = \"v\"\n"},
         // The same value still rewrites, in the written format.
-        {"k = \"v\"\n", "k", "v", 1, "k = \"v\"\n"},
         {"K=\"v\"   trailing\n", "k", "v", 1, "k = \"v\"\n"},
         // A value from the appliance cannot break out of its line.
         {"h = \"old\"\n", "h", "evil\nuuid.action = \"create\"\r\n", 1, "h = \"evil\"\n"},
@@ -127,93 +121,68 @@ TEST_F(VmxFileTest, WritingReplacesDeletesOrAppendsTheKey) {
     EXPECT_EQ(WriteVmxValue(path, nullptr, "v"), 0);
 }
 
-TEST_F(VmxFileTest, WriteUsesTextModeLineEnds) {
-    Vmx("a = \"1\"\n");
-    EXPECT_EQ(WriteVmxValue(path, "k", "v"), 1);
-#ifdef _WIN32
-    EXPECT_EQ(ReadBytes(path), "a = \"1\"\r\nk = \"v\"\r\n");
-    // A CR LF file is read with its line ends folded, so none doubles.
-    EXPECT_EQ(WriteVmxValue(path, "k", "w"), 1);
-    EXPECT_EQ(ReadBytes(path), "a = \"1\"\r\nk = \"w\"\r\n");
-#else
-    EXPECT_EQ(ReadBytes(path), "a = \"1\"\nk = \"v\"\n");
-#endif
-}
-
-TEST_F(VmxFileTest, WriteOfMissingFileCreatesNothing) {
-    EXPECT_EQ(WriteVmxValue(path, "k", "v"), 0);
-    EXPECT_FALSE(Exists(path));
-    EXPECT_FALSE(Exists(temp));
-}
-
-TEST_F(VmxFileTest, StaleTemporaryFileIsOverwrittenAndRemoved) {
+// A crashed run's temporary file is overwritten and removed. The file gets
+// the platform's line ends; on Windows a CR LF file is read with its line ends
+// folded, so none doubles.
+TEST_F(VmxFileTest, StaleTemporaryFileAndLineEnds) {
     Vmx("a = \"1\"\n");
     WriteBytes(temp, "stale content that must not survive\n");
-    EXPECT_EQ(WriteVmxValue(path, "a", "2"), 1);
-    EXPECT_EQ(ReadText(path), "a = \"2\"\n");
+    EXPECT_EQ(WriteVmxValue(path, "k", "v"), 1);
     EXPECT_FALSE(Exists(temp));
-    // Nothing to change: the stale file is overwritten and removed too.
-    WriteBytes(temp, "stale\n");
-    EXPECT_EQ(WriteVmxValue(path, "absent", nullptr), 0);
-    EXPECT_FALSE(Exists(temp));
-}
-
-TEST_F(VmxFileTest, UncreatableTemporaryFileLeavesOriginalIntact) {
-    const std::string original = "a = \"1\"\nk = \"old\"\n";
-    Vmx(original);
-    std::filesystem::create_directory(temp);  // the temporary file cannot be made
-    EXPECT_EQ(WriteVmxValue(path, "k", "new"), 0);
-    EXPECT_EQ(ReadBytes(path), original);
-    EXPECT_TRUE(std::filesystem::is_directory(temp));  // and someone else's folder stays
-}
-
-TEST_F(VmxFileTest, FailedReplaceLeavesOriginalIntactAndRemovesTemporary) {
-    const std::string original = "a = \"1\"\nk = \"old\"\n";
-    Vmx(original);
-    EXPECT_EQ(WriteVmxValue(path, "k", "new", &FailingReplace), 0);
-    EXPECT_EQ(ReadBytes(path), original);
-    EXPECT_FALSE(Exists(temp));
-}
-
-#ifndef _WIN32
-// A full disk, natively: the temporary name leads to /dev/full, where every
-// write fails at the latest when the file is closed.
-TEST_F(VmxFileTest, FailedWriteLeavesOriginalIntactAndRemovesTemporary) {
-    const std::string original = "a = \"1\"\nk = \"old\"\n";
-    Vmx(original);
-    std::filesystem::create_symlink("/dev/full", temp);
-    EXPECT_EQ(WriteVmxValue(path, "k", "new"), 0);
-    ASSERT_FALSE(std::filesystem::is_symlink(path));
-    EXPECT_EQ(ReadBytes(path), original);
-    EXPECT_FALSE(std::filesystem::is_symlink(temp));
-    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
-}
+    EXPECT_EQ(WriteVmxValue(path, "k", "w"), 1);
+#ifdef _WIN32
+    EXPECT_EQ(ReadBytes(path), "a = \"1\"\r\nk = \"w\"\r\n");
+#else
+    EXPECT_EQ(ReadBytes(path), "a = \"1\"\nk = \"w\"\n");
 #endif
+}
 
-TEST_F(VmxFileTest, FolderAsPathIsNeitherReplacedNorLeftWithTemporary) {
-    std::string folder = dir.File("folder.vmx");
+// Each row: what makes the rewrite fail. The file stays byte for byte as it
+// was, and no temporary file of ours is left (a folder of that name stays).
+TEST_F(VmxFileTest, AFailedRewriteLeavesTheFileAsItWas) {
+    const std::string original = "a = \"1\"\nk = \"old\"\n";
+    const struct {
+        const char* what;
+        std::function<void()> prepare;
+        VmxReplaceFn replace;
+    } rows[] = {
+        {"the temporary name is a folder", [&] { std::filesystem::create_directory(temp); }, &VmxReplaceFile},
+        {"the replace fails", [] {}, &FailingReplace},
+#ifndef _WIN32
+        // A full disk: every write fails at the latest when the file is closed.
+        {"the disk is full", [&] { std::filesystem::create_symlink("/dev/full", temp); }, &VmxReplaceFile},
+#endif
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        std::filesystem::remove_all(temp);
+        Vmx(original);
+        r.prepare();
+        bool folder = std::filesystem::is_directory(temp);
+        EXPECT_EQ(WriteVmxValue(path, "k", "new", r.replace), 0);
+        EXPECT_EQ(ReadBytes(path), original);
+        EXPECT_EQ(Exists(temp), folder);
+    }
+    // A missing file is not created, a folder not replaced.
+    const std::string missing = dir.File("missing.vmx"), folder = dir.File("folder.vmx");
     std::filesystem::create_directory(folder);
+    EXPECT_EQ(WriteVmxValue(missing, "k", "v"), 0);
     EXPECT_EQ(WriteVmxValue(folder, "k", "v"), 0);
+    EXPECT_FALSE(Exists(missing) || Exists(missing + ".tmp") || Exists(folder + ".tmp"));
     EXPECT_TRUE(std::filesystem::is_directory(folder));
-    EXPECT_FALSE(Exists(folder + ".tmp"));
 }
 
 TEST_F(VmxFileTest, PathWhoseTemporaryNameWouldBeCutIsNotRewritten) {
-    // 259 characters: "<path>.tmp" cut to 259 would be the file itself.
+    // 259 characters: "<path>.tmp" cut to 259 would be the file itself;
+    // at 255 the temporary name fits exactly.
     const size_t base = dir.Path().string().size() + 1;
     ASSERT_LT(base + 10, 255u);
-    std::string exact = dir.File(std::string(259 - base - 4, 'n') + ".vmx");
-    ASSERT_EQ(exact.size(), 259u);
-    WriteBytes(exact, "k = \"old\"\n");
-    ASSERT_EQ(ReadBytes(exact), "k = \"old\"\n");
-    EXPECT_EQ(WriteVmxValue(exact, "k", "new"), 0);
-    EXPECT_EQ(ReadBytes(exact), "k = \"old\"\n");
-
-    // 255 characters: the temporary name fits exactly.
-    std::string fits = dir.File(std::string(255 - base - 4, 'f') + ".vmx");
-    ASSERT_EQ(fits.size(), 255u);
-    WriteBytes(fits, "k = \"old\"\n");
-    EXPECT_EQ(WriteVmxValue(fits, "k", "new"), 1);
-    EXPECT_EQ(ReadText(fits), "k = \"new\"\n");
-    EXPECT_FALSE(Exists(fits + ".tmp"));
+    for (size_t size : {259u, 255u}) {
+        std::string file = dir.File(std::string(size - base - 4, 'n') + ".vmx");
+        ASSERT_EQ(file.size(), size);
+        WriteBytes(file, "k = \"old\"\n");
+        EXPECT_EQ(WriteVmxValue(file, "k", "new"), size == 255u ? 1 : 0);
+        EXPECT_EQ(ReadText(file), size == 255u ? "k = \"new\"\n" : "k = \"old\"\n");
+        EXPECT_FALSE(Exists(file + ".tmp"));
+    }
 }
