@@ -1,12 +1,11 @@
-// A route table the tests control: records every create, delete, set and
-// command the route set asks for, and changes only its own rows.
+// A route table the tests control: records every create, delete and set
+// the route set asks for, and changes only its own rows.
 #pragma once
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -38,48 +37,36 @@ public:
     // What the table holds and how the fake answers.
     std::vector<ForwardRow> table;
     uint32_t bestInterface = 7;
-    int bestInterfaceResult = 0;
-    std::optional<uint32_t> interfaceMetric = 20;
-    int majorVersion = 6;
     bool tableReadable = true;
     bool hasFlush = true;
-    int commandResult = 0;
-    std::set<uint32_t> refusedDestinations;  // network order
+    uint32_t refusedDestination = 0;  // network order
 
     // What the route set asked for.
     std::vector<Call> calls;
-    std::vector<std::string> commands;
     int flushes = 0;
-    int tableReads = 0;
-
-    // Rows as the system holds them: no two with the same destination, mask,
-    // next hop and interface.
-    static bool SameRoute(const ForwardRow& a, const ForwardRow& b) {
-        return a.destination == b.destination && a.mask == b.mask && a.nextHop == b.nextHop && a.ifIndex == b.ifIndex;
-    }
+    int foreignDeletes = 0;  // rows deleted that no route set made (protocol not 3)
 
     int GetBestInterface(uint32_t, uint32_t* ifIndex) override {
-        if (bestInterfaceResult == 0) *ifIndex = bestInterface;
-        return bestInterfaceResult;
+        *ifIndex = bestInterface;
+        return 0;
     }
     int GetForwardTable(std::vector<ForwardRow>& rows) override {
-        ++tableReads;
         if (!tableReadable) return 1168;
         rows = table;
         return 0;
     }
     int CreateForwardEntry(const ForwardRow& row) override {
         calls.push_back({Create, row});
-        if (refusedDestinations.count(row.destination)) return 5;
-        for (const ForwardRow& r : table)
-            if (SameRoute(r, row)) return 5010;  // already exists
+        if (row.destination == refusedDestination) return 5;
+        if (Find(row) != table.end()) return 5010;  // already there
         table.push_back(row);
         return 0;
     }
     int DeleteForwardEntry(const ForwardRow& row) override {
         calls.push_back({Delete, row});
-        auto it = std::find_if(table.begin(), table.end(), [&](const ForwardRow& r) { return SameRoute(r, row); });
+        auto it = Find(row);
         if (it == table.end()) return 1168;
+        if (it->proto != 3) ++foreignDeletes;
         table.erase(it);
         return 0;
     }
@@ -94,21 +81,14 @@ public:
         }
         return 1168;
     }
-    std::optional<uint32_t> GetInterfaceMetric(uint32_t) override { return interfaceMetric; }
-    int GetMajorVersion() override { return majorVersion; }
-    int RunCommandLine(const char* commandLine) override {
-        commands.push_back(commandLine);
-        return commandResult;
-    }
+    std::optional<uint32_t> GetInterfaceMetric(uint32_t) override { return 20; }
+    int GetMajorVersion() override { return 6; }  // the broadcast route is set, not commanded
+    int RunCommandLine(const char*) override { return 1; }
     std::unique_ptr<ResolverFlush> OpenResolverFlush() override {
-        if (!hasFlush) return nullptr;
-        return std::make_unique<CountingFlush>(flushes);
+        return hasFlush ? std::make_unique<CountingFlush>(flushes) : nullptr;
     }
 
-    int Count(Kind kind) const {
-        return static_cast<int>(
-            std::count_if(calls.begin(), calls.end(), [&](const Call& c) { return c.kind == kind; }));
-    }
+    int Count(Kind kind) const { return static_cast<int>(PairsOf(kind).size()); }
     // Destinations (with masks) of the calls of one kind, in call order.
     std::vector<RoutePair> PairsOf(Kind kind) const {
         std::vector<RoutePair> out;
@@ -116,7 +96,7 @@ public:
             if (c.kind == kind) out.push_back({c.row.destination, c.row.mask});
         return out;
     }
-    // The rows that go through `gateway`.
+    // The rows that go through `gateway`, sorted.
     std::vector<RoutePair> RoutesThrough(uint32_t gateway) const {
         std::vector<RoutePair> out;
         for (const ForwardRow& r : table)
@@ -124,31 +104,39 @@ public:
         SortRoutePairs(out);
         return out;
     }
-    const ForwardRow* BroadcastRowOf(uint32_t ifIndex) const {
+    uint32_t BroadcastMetricOf(uint32_t ifIndex) const {
         for (const ForwardRow& r : table)
-            if (r.destination == 0xFFFFFFFFu && r.mask == 0xFFFFFFFFu && r.ifIndex == ifIndex) return &r;
-        return nullptr;
+            if (r.destination == 0xFFFFFFFFu && r.mask == 0xFFFFFFFFu && r.ifIndex == ifIndex) return r.metric[0];
+        return 0;
     }
     void ForgetCalls() {
         calls.clear();
-        commands.clear();
         flushes = 0;
     }
 
     // An ordinary row of the system's own.
-    static ForwardRow SystemRoute(const char* destination, const char* mask, const char* nextHop, uint32_t ifIndex) {
+    static ForwardRow SystemRoute(const char* destination, const char* mask, const char* nextHop, uint32_t ifIndex,
+                                  uint32_t type = 4, uint32_t metric = 25) {
         ForwardRow r;
         r.destination = Ip(destination);
         r.mask = Ip(mask);
         r.nextHop = Ip(nextHop);
         r.ifIndex = ifIndex;
-        r.type = 4;
+        r.type = type;
         r.proto = 2;
-        r.metric[0] = 25;
+        r.metric[0] = metric;
         return r;
     }
 
 private:
+    // Rows as the system holds them: no two with the same destination, mask,
+    // next hop and interface.
+    std::vector<ForwardRow>::iterator Find(const ForwardRow& row) {
+        return std::find_if(table.begin(), table.end(), [&](const ForwardRow& r) {
+            return r.destination == row.destination && r.mask == row.mask && r.nextHop == row.nextHop &&
+                   r.ifIndex == row.ifIndex;
+        });
+    }
     class CountingFlush : public ResolverFlush {
     public:
         explicit CountingFlush(int& count) : count_(count) {}
@@ -165,12 +153,10 @@ public:
     std::string lists[2] = {"0000", "0000"};
     int failing = -1;                   // index of the list whose read fails
     std::optional<int> reportedLength;  // a length the source claims it stored
-    int reads = 0;
-    uint8_t lastMac[6] = {};
+    std::vector<uint8_t> mac;           // the appliance's, as last asked
 
-    int ReadRouteList(const uint8_t mac[6], int index, char* buffer, int& length) override {
-        ++reads;
-        std::copy(mac, mac + 6, lastMac);
+    int ReadRouteList(const uint8_t applianceMac[6], int index, char* buffer, int& length) override {
+        mac.assign(applianceMac, applianceMac + 6);
         if (index == failing) return 3;
         const std::string& text = lists[index];
         int n = static_cast<int>(std::min<size_t>(text.size(), static_cast<size_t>(length)));
