@@ -4,34 +4,29 @@
 
 using namespace holv;
 
-TEST(ActionText, KeywordsAndTheirArguments) {
-    Action a = ParseAction("[openurl]   https://10.0.0.1/x ");
-    EXPECT_EQ(a.kind, ActionOpenUrl);
-    EXPECT_EQ(a.argument, "https://10.0.0.1/x ");
-    EXPECT_EQ(ParseAction("[reg]HKLM\\Software\\X\\Y").argument, "HKLM\\Software\\X\\Y");
-    EXPECT_EQ(ParseAction("[reg]HKLM").kind, ActionReg);
-    EXPECT_EQ(ParseAction("[suffix] a.example;%s").kind, ActionSuffix);
-    EXPECT_EQ(ParseAction("[script] C:\\s.cmd").argument, "C:\\s.cmd");
-    EXPECT_EQ(ParseAction("[script]").argument, "");
-}
-
-TEST(ActionText, ExitNumber) {
-    EXPECT_TRUE(ExitActionMeansExit(ParseAction("[exit]1").argument));
-    EXPECT_FALSE(ExitActionMeansExit(ParseAction("[exit] 0").argument));
-    EXPECT_FALSE(ExitActionMeansExit(ParseAction("[exit]").argument));
-    EXPECT_TRUE(ExitActionMeansExit(ParseAction("[exit] -3").argument));
-    EXPECT_FALSE(ExitActionMeansExit(ParseAction("[exit] x").argument));
-}
-
-TEST(ActionText, PlainCommandsUnknownAndCapitalisedKeywords) {
-    Action c = ParseAction("notepad.exe C:\\x.txt");
-    EXPECT_EQ(c.kind, ActionCommand);
-    EXPECT_EQ(c.argument, "notepad.exe C:\\x.txt");
-    EXPECT_EQ(ParseAction("[EXIT]1").kind, ActionNone);
-    EXPECT_EQ(ParseAction("[OpenUrl] http://x").kind, ActionNone);
-    EXPECT_EQ(ParseAction("[unknown] x").kind, ActionNone);
-    EXPECT_EQ(ParseAction("").kind, ActionNone);
-    EXPECT_EQ(ParseAction("[").kind, ActionNone);
-    // A keyword must stand at the very start.
-    EXPECT_EQ(ParseAction(" [exit]1").kind, ActionCommand);
+// Each row: the appliance's action text, its kind, and its argument (null:
+// not looked at).
+TEST(ActionText, KeywordsCommandsAndTheRest) {
+    const struct {
+        const char* text;
+        ActionKind kind;
+        const char* argument;
+    } rows[] = {
+        {"[openurl]   https://10.0.0.1/x ", ActionOpenUrl, "https://10.0.0.1/x "},
+        {"[reg]HKLM\\Software\\X", ActionReg, "HKLM\\Software\\X"},
+        {"[script]", ActionScript, ""},
+        {"notepad.exe C:\\x.txt", ActionCommand, "notepad.exe C:\\x.txt"},
+        {" [exit]1", ActionCommand, nullptr},  // a keyword must stand at the very start
+        {"[EXIT]1", ActionNone, nullptr},      // unknown and capitalised keywords are never commands
+        {"[unknown] x", ActionNone, nullptr},
+        {"", ActionNone, nullptr},
+    };
+    for (const auto& r : rows) {
+        Action a = ParseAction(r.text);
+        EXPECT_EQ(a.kind, r.kind) << r.text;
+        EXPECT_EQ(a.argument, r.argument ? r.argument : a.argument) << r.text;
+    }
+    for (const char* exits : {"[exit]1", "[exit] -3"}) EXPECT_TRUE(ExitActionMeansExit(ParseAction(exits).argument));
+    for (const char* stops : {"[exit] 0", "[exit]", "[exit] x"})
+        EXPECT_FALSE(ExitActionMeansExit(ParseAction(stops).argument));
 }

@@ -22,24 +22,20 @@ std::string Expand(const char* tmpl, const char* backup, const char* primary) {
     return out.list;
 }
 
+// Each row: template, backup, primary suffix, and the list.
 TEST(SuffixTemplate, PlaceholdersAndTheirCommas) {
-    EXPECT_EQ(Expand("+,corp.example", "a.example,b.example", nullptr), "a.example,b.example,corp.example");
-    EXPECT_EQ(Expand("corp.example,+", "a.example,b.example", nullptr), "corp.example,a.example,b.example");
-    // An empty or absent placeholder takes the comma before it along, not
-    // the one after it.
-    EXPECT_EQ(Expand("corp.example,+", "", nullptr), "corp.example");
-    EXPECT_EQ(Expand("corp.example,+", nullptr, nullptr), "corp.example");
-    EXPECT_EQ(Expand("+,corp.example", "", nullptr), ",corp.example");
-    EXPECT_EQ(Expand("&", nullptr, "home.example"), "home.example");
-    EXPECT_EQ(Expand("&", nullptr, nullptr), "");
-    EXPECT_EQ(Expand("a,&,+,b", "x", ""), "a,x,b");
-    // Only the one comma just before goes; other characters are copied as
-    // they are, the result is not normalised.
-    EXPECT_EQ(Expand("a,,+", nullptr, nullptr), "a,");
-    EXPECT_EQ(Expand(" a ;+", nullptr, nullptr), " a ;");
-    EXPECT_EQ(Expand("++&&", "b", "p"), "bbpp");
-    EXPECT_EQ(Expand("", "b", "p"), "");
-    EXPECT_EQ(Expand(nullptr, "b", "p"), "");
+    const struct {
+        const char *tmpl, *backup, *primary, *list;
+    } rows[] = {
+        {"+,corp.example", "a.example,b.example", nullptr, "a.example,b.example,corp.example"},
+        // An empty or absent placeholder takes the comma before it along, not the one after it.
+        {"corp.example,+", "", nullptr, "corp.example"},
+        {"a,&,+,b", "x", "", "a,x,b"},
+        // Only the one comma just before goes; the rest is copied as it is.
+        {"a,,+", nullptr, nullptr, "a,"},
+        {nullptr, "b", "p", ""},
+    };
+    for (const auto& r : rows) EXPECT_EQ(Expand(r.tmpl, r.backup, r.primary), r.list) << r.tmpl;
 }
 
 TEST(SuffixTemplate, LongTextsStopAt1023Characters) {
@@ -56,80 +52,56 @@ TEST(SuffixTemplate, LongTextsStopAt1023Characters) {
 
     // Many placeholders: each expands while it fits, then only characters.
     std::string many(600, '+');
-    std::string out = Expand(many.c_str(), "abcdefghij", nullptr);
-    EXPECT_EQ(out.size(), 1020u);
+    EXPECT_EQ(Expand(many.c_str(), "abcdefghij", nullptr).size(), 1020u);
     // Texts longer than the buffer never fit at all.
     std::string huge(4000, 'z');
     EXPECT_EQ(Expand("a,+", huge.c_str(), huge.c_str()), "a");
 }
 
-SearchListValues Values(ListValue list, ListValue backup, ListValue primary = ListValue::Missing()) {
-    return SearchListValues{std::move(list), std::move(backup), std::move(primary)};
+// A value there that cannot be read whole.
+const char kUnreadable[] = "<unreadable>";
+
+ListValue Value(const char* text) {
+    if (!text) return ListValue::Missing();
+    return text == kUnreadable ? ListValue::Unreadable() : ListValue::Of(text);
 }
 
-TEST(SearchListPlan, FirstTemplateBacksTheUsersListUp) {
-    auto c = PlanSearchListUpdate(Values(ListValue::Of("a.example,b.example"), ListValue::Missing()), "+,corp.example");
-    EXPECT_TRUE(c.writeBackup);
-    EXPECT_EQ(c.backupText, "a.example,b.example");
-    EXPECT_TRUE(c.writeList);
-    EXPECT_EQ(c.listText, "a.example,b.example,corp.example");
-    EXPECT_FALSE(c.deleteBackup);
-    EXPECT_TRUE(c.renewLease);
-
-    // An empty list is a list: it is backed up too.
-    c = PlanSearchListUpdate(Values(ListValue::Of(""), ListValue::Missing()), "corp.example,+");
-    EXPECT_TRUE(c.writeBackup);
-    EXPECT_EQ(c.backupText, "");
-    EXPECT_EQ(c.listText, "corp.example");
+std::string Describe(const SearchListChange& c) {
+    std::string out;
+    if (c.writeBackup) out += "backup=" + c.backupText + " ";
+    if (c.writeList) out += "list=" + c.listText + " ";
+    if (c.deleteBackup) out += "delete ";
+    if (c.renewLease) out += "renew";
+    return out;
 }
 
-TEST(SearchListPlan, LaterTemplatesBuildOnTheBackup) {
-    auto c = PlanSearchListUpdate(
-        Values(ListValue::Of("a.example,b.example,corp.example"), ListValue::Of("a.example,b.example")),
-        "corp.example,+");
-    EXPECT_FALSE(c.writeBackup);
-    EXPECT_EQ(c.listText, "corp.example,a.example,b.example");
-    // The same template again writes the same list again.
-    c = PlanSearchListUpdate(Values(ListValue::Of(c.listText), ListValue::Of("a.example,b.example")), "corp.example,+");
-    EXPECT_TRUE(c.writeList);
-    EXPECT_EQ(c.listText, "corp.example,a.example,b.example");
-    // The primary suffix.
-    c = PlanSearchListUpdate(Values(ListValue::Missing(), ListValue::Missing(), ListValue::Of("home.example")), "&");
-    EXPECT_EQ(c.listText, "home.example");
-}
-
-TEST(SearchListPlan, WithoutAListNothingIsBackedUpAndTheRestoreLeavesTheList) {
-    auto c = PlanSearchListUpdate(Values(ListValue::Missing(), ListValue::Missing()), "corp.example");
-    EXPECT_FALSE(c.writeBackup);
-    EXPECT_EQ(c.listText, "corp.example");
-    auto r = PlanSearchListUpdate(Values(ListValue::Of("corp.example"), ListValue::Missing()), nullptr);
-    EXPECT_TRUE(r.Empty());
-}
-
-TEST(SearchListPlan, RestorePutsTheBackupBack) {
-    auto r = PlanSearchListUpdate(Values(ListValue::Of("x,a"), ListValue::Of("a")), nullptr);
-    EXPECT_TRUE(r.writeList);
-    EXPECT_EQ(r.listText, "a");
-    EXPECT_TRUE(r.deleteBackup);
-    EXPECT_TRUE(r.renewLease);
-    EXPECT_FALSE(r.writeBackup);
-    // An empty backup is the user's empty list.
-    r = PlanSearchListUpdate(Values(ListValue::Of("x"), ListValue::Of("")), nullptr);
-    EXPECT_TRUE(r.writeList);
-    EXPECT_EQ(r.listText, "");
-    // No backup: nothing changes, nothing is renewed.
-    EXPECT_TRUE(PlanSearchListUpdate(Values(ListValue::Of("a"), ListValue::Missing()), nullptr).Empty());
-}
-
-TEST(SearchListPlan, ValuesThatCannotBeReadWholeAreNeverLost) {
-    // A list too long (or of another type) to be backed up is not replaced.
-    EXPECT_TRUE(PlanSearchListUpdate(Values(ListValue::Unreadable(), ListValue::Missing()), "+,x").Empty());
-    // A backup that cannot be read is neither built on, put back nor deleted.
-    EXPECT_TRUE(PlanSearchListUpdate(Values(ListValue::Of("a"), ListValue::Unreadable()), "+,x").Empty());
-    EXPECT_TRUE(PlanSearchListUpdate(Values(ListValue::Of("a"), ListValue::Unreadable()), nullptr).Empty());
-    // An unreadable primary suffix counts as absent.
-    auto c = PlanSearchListUpdate(Values(ListValue::Of("a"), ListValue::Of("a"), ListValue::Unreadable()), "x,&");
-    EXPECT_EQ(c.listText, "x");
+// Each row: the list, backup and primary suffix there now (null: missing),
+// the template (null: restore), and the changes planned.
+TEST(SearchListPlan, ChangesForTheValuesThereNow) {
+    const struct {
+        const char *list, *backup, *primary, *tmpl, *change;
+    } rows[] = {
+        // The first template backs the user's list up, even an empty one.
+        {"a,b", nullptr, nullptr, "+,corp", "backup=a,b list=a,b,corp renew"},
+        {"", nullptr, nullptr, "corp,+", "backup= list=corp renew"},
+        // Later ones build on the backup, the same template again writes again.
+        {"a,b,corp", "a,b", nullptr, "corp,+", "list=corp,a,b renew"},
+        {"corp,a,b", "a,b", nullptr, "corp,+", "list=corp,a,b renew"},
+        {nullptr, nullptr, "home", "&", "list=home renew"},
+        // The restore puts the backup back, even an empty one; without a backup, nothing changes.
+        {"x,a", "a", nullptr, nullptr, "list=a delete renew"},
+        {"x", "", nullptr, nullptr, "list= delete renew"},
+        {"corp", nullptr, nullptr, nullptr, ""},
+        // A list or backup that cannot be read whole is neither replaced, built on, put back nor deleted.
+        {kUnreadable, nullptr, nullptr, "+,x", ""},
+        {"a", kUnreadable, nullptr, "+,x", ""},
+        {"a", kUnreadable, nullptr, nullptr, ""},
+        {"a", "a", kUnreadable, "x,&", "list=x renew"},  // an unreadable primary suffix counts as absent
+    };
+    for (const auto& r : rows) {
+        SearchListValues now{Value(r.list), Value(r.backup), Value(r.primary)};
+        EXPECT_EQ(Describe(PlanSearchListUpdate(now, r.tmpl)), r.change) << r.list << " | " << r.tmpl;
+    }
 }
 
 }  // namespace
