@@ -27,13 +27,16 @@ product-name=Holvenstead Appliance
 firmware=6.0.0 build 15432
 serial=HV-2026-000042"
 
-# The options every e2e script takes: --bin WINDOWS_BIN --sim APPLIANCE_SIM.
+# The options every e2e script takes: --bin WINDOWS_BIN --sim APPLIANCE_SIM
+# (the default build's by default) and --probe IMC_PROBE.
 bed_options() {
+  bed_bin=${bed_bin:-$bed_root/build/win/bin} bed_sim=${bed_sim:-$bed_root/build/native/bin/appliance-sim}
   while [ $# -gt 0 ]; do
     case $1 in
       --bin) bed_bin=$2; shift 2 ;;
       --sim) bed_sim=$2; shift 2 ;;
-      *) echo "usage: $0 [--bin WINDOWS_BIN] [--sim APPLIANCE_SIM]" >&2; exit 2 ;;
+      --probe) probe=$2; shift 2 ;;
+      *) echo "usage: $0 [--bin WINDOWS_BIN] [--sim APPLIANCE_SIM] [--probe IMC_PROBE]" >&2; exit 2 ;;
     esac
   done
 }
@@ -106,9 +109,9 @@ sim_config() {  # key=value... (backslashes in values escaped as the simulator r
   { echo "mac=$bed_mac"; echo "$bed_identity"; for kv in "$@"; do echo "${kv//\\/\\\\}"; done; } >"$bed_work/config.new"
   mv -f "$bed_work/config.new" "$bed_work/config"
 }
-record_count() {
+record_count() {  # regex [file]
   local n
-  n=$(grep -cE "$1" "$bed_work/record" 2>/dev/null)
+  n=$(grep -cE "$1" "${2:-$bed_work/record}" 2>/dev/null)
   echo "${n:-0}"
 }
 record_above() { [ "$(record_count "$1")" -gt "$2" ]; }
@@ -264,6 +267,8 @@ file_absent() { [ ! -e "$1" ]; }
 
 # The test driver inside Wine (SessionDrive.cpp).
 drive() { wine_host "$bed_bin/session-drive.exe" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+# A menu command to the running instance.
+post() { drive post "$1" --title "$bed_vmx_win"; }
 # Windows processes of the bed's prefix with that name, one id a line.
 procs() { drive procs "$1"; }
 no_procs() { [ -z "$(procs "$1")" ]; }
@@ -276,4 +281,21 @@ wait_state() {  # state-text seconds
     [ "$SECONDS" -ge "$end" ] && return 1
     sleep 1
   done
+}
+# A Status box whose step reached the appliance (it answered a status query).
+step_by_status() {
+  local before
+  before=$(record_count '^status ')
+  show_status && record_above '^status ' "$before"
+}
+# Ends the running instance through a second one ("-stop -exit", or the
+# verbs given); true when both end with 0. The path goes in words: the
+# program takes the rest of its command line as it is, and Wine would quote
+# a word with a blank.
+end_program() {  # [verbs...]
+  local rc=0
+  [ $# -gt 0 ] || set -- -stop -exit
+  # shellcheck disable=SC2086
+  wine_host "$bed_bin/Holvenstead.exe" "$@" $bed_vmx_win >/dev/null 2>&1 || rc=$?
+  program_wait_end 120 && [ "$rc" = 0 ] && [ "$prog_rc" = 0 ]
 }

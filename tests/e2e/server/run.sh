@@ -7,11 +7,8 @@
 # bound for failures, not an expectation. Exit 0 passed, 1 failed, 77 no
 # namespaces here.
 set -u
-self=$(cd "$(dirname "$0")" && pwd)
-bed_bin=$self/../../../build/win/bin
-bed_sim=$self/../../../build/native/bin/appliance-sim
 bed_needs=(Holvenstead.exe session-drive.exe vix.dll vmservice.exe)
-. "$self/../bed.sh"
+. "$(dirname "$0")/../bed.sh"
 bed_options "$@"
 
 services() {  # -install|-start|-stop
@@ -72,9 +69,7 @@ wait_until 60 grep -q "lacks VixVM_PowerOff" "$bed_work/imc.log" || fatal "no wo
 show_status
 check "Status: VMware service not ready" has_line "$status" "State: VMware service not ready"
 check "the library was never called" file_absent "$bed_work/vix.trace"
-wine_host "$partial/Holvenstead.exe" -exit "$bed_vmx_win" >/dev/null 2>&1
-program_wait_end 60
-check "the program ends normally with -exit" equal "$prog_rc" 0
+check "the program ends normally with -exit" eval 'bed_bin=$partial end_program -exit'
 
 # ---------------------------------------------------------------------------
 say "2. Services stopped at start: the Server backend is kept, not ready"
@@ -95,7 +90,7 @@ check "Status: Stopped (powered off)" has_line "$status" "State: Stopped"
 
 say "4. Start powers the VM on; 8 (on) gives Starting, then Running when the appliance answers"
 sim_config drop-next=1000000
-drive post 32771 --title "$bed_vmx_win" || fatal "could not post Start"
+post 32771 || fatal "could not post Start"
 check "power-on with normal options and no properties" wait_until 30 \
   grep -q '^VixVM_PowerOn vm=[1-9][0-9]* options=0 props=0 callback=0 data=0 .* power=on' "$bed_work/vix.trace"
 check "the appliance is powered" file_exists "$bed_work/power"
@@ -152,13 +147,11 @@ vix_config
 
 say "9. Stop asks the appliance and powers off"
 shutdowns=$(record_count '^shutdown$')
-drive post 32772 --title "$bed_vmx_win" || fatal "could not post Stop"
+post 32772 || fatal "could not post Stop"
 check "power-off after the request" wait_until 60 grep -q '^VixVM_PowerOff vm=[1-9][0-9]* options=0 callback=0 data=0 ' "$bed_work/vix.trace"
 check "the appliance recorded the shutdown request" record_above '^shutdown$' "$shutdowns"
 check "the appliance is off" file_absent "$bed_work/power"
-wine_host "$bed_bin/Holvenstead.exe" -exit "$bed_vmx_win" >/dev/null 2>&1
-program_wait_end 60
-check "the program ends with 0" equal "$prog_rc" 0
+check "the program ends with 0" end_program -exit
 check "every job handle released" equal "$(unreleased_jobs)" ""
 
 checks_end e2e_server

@@ -14,11 +14,6 @@ bed_needs=(Holvenstead.exe vmplayer.exe vmware-vmx.exe session-drive.exe)
 . "$(dirname "$0")/../bed.sh"
 bed_options "$@"
 
-step_by_status() {
-  local before
-  before=$(record_count '^status ')
-  show_status && record_above '^status ' "$before"
-}
 vmx_value() { tr -d '\r' <"$bed_vmx" | sed -n "s/^$1 = \"\\(.*\\)\"\$/\\1/p"; }
 vmx_stamp() { stat -c '%Y.%y %s' "$bed_vmx"; sha1sum <"$bed_vmx"; }
 players() { procs vmplayer.exe | wc -l; }
@@ -33,9 +28,7 @@ check_vm_down() {  # shutdowns-before
 }
 
 bed_begin
-say "Test bed: namespaces $bed_name-host/-appl, simulator, Wine prefix copy, Xvfb"
 bed_up
-ip=$HOLV_APPLIANCE_IP
 
 say "A1. Start with the appliance silent: Starting, address 0.0.0.0, no status push"
 port_a=$(free_port)
@@ -45,24 +38,23 @@ program_start -start -xstatus "$port_a" "$bed_vmx_win"
 wait_until 120 file_exists "$bed_work/power" || fatal "the player did not power the appliance on"
 wait_until 120 record_above '^drop ' 1 || fatal "the program did not query the appliance while Starting"
 show_status || fatal "no Status box"
-check "Status says Starting while the appliance is silent" has_line "$status" "State: Starting..."
-check "Status shows the address 0.0.0.0" has_line "$status" "IP Address: 0.0.0.0"
+check "Status says Starting, address 0.0.0.0" eval 'has_line "$status" "State: Starting..." &&
+  has_line "$status" "IP Address: 0.0.0.0"'
 check "no status push while the address is 0.0.0.0" equal "$(pushes)" 0
 
 say "A2. The appliance answers: Running, and the status push arrives once"
 sim_config
 wait_until 120 eval '[ "$(pushes)" -ge 1 ]' || fatal "no status push within 120 s of the appliance answering"
 push=$(cat "$bed_work/push-a/push.1")
-check "push: the first line is the state" equal "$(head -1 <<<"$push")" "State: Running"
-for line in "Device Name: holv-gw" "Product Name: Holvenstead Appliance" "Firmware: 6.0.0 build 15432" \
-  "Serial No: HV-2026-000042" "IP Address: $ip"; do
-  check "push: $line" has_line "$push" "$line"
-done
+check "push: first the state, then the identity and address" eval '[ "$(head -1 <<<"$push")" = "State: Running" ] &&
+  has_line "$push" "Device Name: holv-gw" && has_line "$push" "Product Name: Holvenstead Appliance" &&
+  has_line "$push" "Firmware: 6.0.0 build 15432" && has_line "$push" "Serial No: HV-2026-000042" &&
+  has_line "$push" "IP Address: $HOLV_APPLIANCE_IP"'
 
 say "A3. The identity lands in the VM file once"
 for kv in appliance.hostname=holv-gw appliance.serialno=HV-2026-000042 "appliance.productname=Holvenstead Appliance"; do
-  check "${kv%%=*} written" equal "$(vmx_value "${kv%%=*}")" "${kv#*=}"
-  check "${kv%%=*} stands in the file once" equal "$(grep -c "^${kv%%=*} = " "$bed_vmx")" 1
+  check "${kv%%=*} written, once" eval '[ "$(vmx_value "${kv%%=*}")" = "${kv#*=}" ] &&
+    [ "$(grep -c "^${kv%%=*} = " "$bed_vmx")" = 1 ]'
 done
 stamp=$(vmx_stamp)
 steps_ok=0
@@ -72,8 +64,8 @@ check "steps with an unchanged identity leave the VM file alone" equal "$(vmx_st
 sim_config device-name=holv-renamed
 step_by_status
 check "a renamed appliance: Status shows the new name" has_line "$status" "Device Name: holv-renamed"
-check "a renamed appliance: appliance.hostname rewritten" equal "$(vmx_value appliance.hostname)" holv-renamed
-check "a renamed appliance: the key still stands once" equal "$(grep -c '^appliance.hostname = ' "$bed_vmx")" 1
+check "... appliance.hostname rewritten, once" eval '[ "$(vmx_value appliance.hostname)" = holv-renamed ] &&
+  [ "$(grep -c "^appliance.hostname = " "$bed_vmx")" = 1 ]'
 stamp=$(vmx_stamp)
 step_by_status
 step_by_signal
@@ -88,8 +80,7 @@ show_status
 check "appliance gone: Status says Starting" has_line "$status" "State: Starting..."
 check "appliance gone: the VM still runs (one player)" equal "$(players)" 1
 printf '%s\n' "$power" >"$bed_work/power"
-wait_state Running 60
-check "appliance back: Status says Running" has_line "$status" "State: Running"
+check "appliance back: Status says Running" wait_state Running 60
 check "appliance back: the serial is read again" record_above '^get 512.640$' "$serial_reads"
 check "no second status push after the loss" equal "$(pushes)" 1
 
@@ -97,10 +88,6 @@ say "A5. Actions: scripts and command lines"
 act=$bed_work/act
 mkdir -p "$act"
 act_win=$(winpath "$act")
-printf 'echo script ran> %s\\script.marker\r\n' "$act_win" >"$act/run-me.cmd"
-sim_config "action=[script] $act_win\\run-me.cmd"
-step_by_signal || fatal "no step read the action"
-check "[script] with an existing file runs it" wait_until 60 file_exists "$act/script.marker"
 # If the existence test were skipped, cmd would run what follows the "&".
 sim_config "action=[script] $act_win\\missing.cmd & echo ran> $act_win\\missing.marker"
 step_by_signal || fatal "no step read the action"
@@ -128,9 +115,8 @@ step_by_signal || fatal "no step read the action [exit] 0"
 check_vm_down "$shutdowns"
 check "the program keeps running" program_alive
 check "Status says Stopped" wait_state Stopped 60
-drive post 32771 --title "$bed_vmx_win" || fatal "could not post Start"
-check "started again: Running" wait_state Running 120
-check "started again: one player" equal "$(players)" 1
+post 32771 || fatal "could not post Start"
+check "started again: Running, one player" eval 'wait_state Running 120 && [ "$(players)" = 1 ]'
 check "the status push still came only once" equal "$(pushes)" 1
 
 say "A7. \"[exit]1\": the VM stops (no service installed) and the program ends"
@@ -162,11 +148,7 @@ check "the player trace shows one start only" equal "$(tr -d '\r' <"$bed_work/pl
 
 say "B2. \"-stop -exit\": shutdown request, player, worker and power file gone"
 shutdowns=$(record_count '^shutdown$')
-rc=0
-wine_host "$bed_bin/Holvenstead.exe" -stop -exit "$bed_vmx_win" >/dev/null 2>&1 || rc=$?
-check "-stop -exit ends with 0" equal "$rc" 0
-program_wait_end 60
-check "the running instance ended with 0" equal "$prog_rc" 0
+check "-stop -exit and the running instance end with 0" end_program
 check_vm_down "$shutdowns"
 check "our player process ended" wait_until 30 eval '! kill -0 "$own_player" 2>/dev/null'
 checks_end e2e_session

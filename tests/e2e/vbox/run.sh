@@ -9,12 +9,9 @@
 #
 # Exit codes: 0 all checks passed, 1 a check failed, 77 no namespaces here.
 set -u
-self=$(cd "$(dirname "$0")" && pwd)
-bed_bin=$self/../../../build/win/bin
-bed_sim=$self/../../../build/native/bin/appliance-sim
 tools=(Holvenstead.exe VBoxManage.exe VBoxHeadless.exe VBoxSDL.exe VBoxSVC.exe VBoxC.dll VBoxTAP.inf)
 bed_needs=("${tools[@]}" session-drive.exe)
-. "$self/../bed.sh"
+. "$(dirname "$0")/../bed.sh"
 bed_options "$@"
 
 adapter='"Holvenstead Adapter"'
@@ -31,10 +28,12 @@ create_vm() {  # uuid-part mac
 lines() { printf '%s\n' "$@"; }
 
 # A fresh VM folder: the program, the stand-ins, the VM file (its lines
-# given) and the two disks; the stand-ins' settings get the extra lines.
+# given) and the two disks; the stand-ins' settings get the extra lines. The
+# bed's program, Status and commands are then this folder's.
 vm=
 vbox_folder() {  # name "vmx lines" settings...
   vm=$bed_work/$1
+  bed_vmx_win=$(winpath "$vm/Holvenstead.vmx")
   mkdir -p "$vm"
   local t
   for t in "${tools[@]}"; do cp "$bed_bin/$t" "$vm/"; done
@@ -44,12 +43,7 @@ vbox_folder() {  # name "vmx lines" settings...
   shift 2
   lines "trace=$(winpath "$vm/trace")" "$@" >"$vm/vbox-standin.conf"
 }
-vbox_start() {  # args... (the VM file is added)
-  on_host env HOLV_SIM_POWER_FILE="$(winpath "$bed_work/power")" HOLVENSTEAD_IMC_LOG="$(winpath "$bed_work/imc.log")" \
-    "$HOLV_WINE" "$vm/Holvenstead.exe" "$@" "$(winpath "$vm/Holvenstead.vmx")" >>"$bed_work/program.out" 2>&1 &
-  bed_prog_pid=$!
-  bed_track "$bed_prog_pid"
-}
+vbox_start() { bed_bin=$vm program_start "$@" "$bed_vmx_win"; }
 trace() { { tr -d '\r' <"$vm/trace"; } 2>/dev/null; }
 trace_has() { grep -qxF -- "$1" <(trace); }
 trace_is() { [ "$(trace)" = "$1" ]; }
@@ -61,19 +55,7 @@ check_trace() {  # description seconds lines
     trace | sed 's/^/     | /'
   fi
 }
-# The Status box of the program serving this folder's VM file.
-vbox_status() { status=$(drive status --title "$(winpath "$vm/Holvenstead.vmx")"); }
-vbox_wait_state() {  # state seconds
-  local end=$((SECONDS + $2))
-  until vbox_status && has_line "$status" "State: $1"; do
-    [ "$SECONDS" -ge "$end" ] && return 1
-    sleep 1
-  done
-}
-vbox_post() { drive post "$1" --title "$(winpath "$vm/Holvenstead.vmx")"; }
-vbox_exit() {  # Exit from the menu; the program ends
-  vbox_post 105 && program_wait_end 120 && [ "$prog_rc" = 0 ]
-}
+vbox_exit() { post 105 && program_wait_end 120 && [ "$prog_rc" = 0 ]; }  # Exit from the menu
 
 # The driver-signing policy values, one line each ("absent" when missing).
 policy_keys=('HKLM\SOFTWARE\Microsoft\Driver Signing' 'HKLM\SOFTWARE\Microsoft\Non-Driver Signing'
@@ -86,6 +68,7 @@ policies() {
   done
 }
 journal() { wine_host reg query 'HKLM\SOFTWARE\Holvenstead\Journal\DriverSigning' 2>/dev/null | tr -d '\r' | grep -c ' REG_'; }
+policies_kept() { [ "$(policies)" = "$user_policies" ] && [ "$(journal)" = 0 ]; }
 # Drivers in the prefix's driver store (Wine keeps the INF's own name there).
 store_count() { find "$bed_prefix/drive_c/windows/inf" -maxdepth 1 -iname '*.inf' 2>/dev/null | wc -l; }
 # The adapters the stand-in made, gone: the next setup has to make one again.
@@ -98,7 +81,6 @@ drop_adapters() {
 }
 
 bed_begin
-say "Test bed: namespaces $bed_name-host/-appl, simulator, Wine prefix copy, Xvfb (no VMware stand-ins)"
 bed_up --no-player
 # The user's policy: warn for drivers on the machine, block for the user's
 # drivers; the two "non-driver" values not there at all.
@@ -113,23 +95,22 @@ say "V1. A fresh folder whose listing works without the adapter; no MAC address,
 vbox_folder v1 'displayName = "Holvenstead"'
 store_before=$(store_count)
 vbox_start
-vbox_wait_state Stopped 180 || fatal "the program did not come up with the VirtualBox backend"
+wait_state Stopped 180 || fatal "the program did not come up with the VirtualBox backend"
 check_trace "the setup's command lines, in order" 0 "$(lines "$list" "$list" "VBoxManage createhostif $adapter" "$list"; create_vm "" auto)"
 check "the adapter came from createhostif: no driver copied into the store" equal "$(store_count)" "$store_before"
-check "the driver-signing values are as before" equal "$(policies)" "$user_policies"
-check "nothing left in the journal" equal "$(journal)" 0
+check "the driver-signing values are as before, nothing in the journal" policies_kept
 
 say "V2. Stop while Stopped: no power-off, the adapter still disabled"
 : >"$vm/trace"
-vbox_post 32772 || fatal "could not post Stop"
+post 32772 || fatal "could not post Stop"
 check_trace "Stop: only disablehostif" 60 "VBoxManage disablehostif $adapter"
 check "Exit ends the program with 0" vbox_exit
 
 say "V3. A second start in the same folder: one listing, nothing else"
 : >"$vm/trace"
 vbox_start
-vbox_wait_state Stopped 120 || fatal "the second start did not come up"
-vbox_status
+wait_state Stopped 120 || fatal "the second start did not come up"
+show_status
 check_trace "the trace holds the one listing" 0 "$list"
 check "Exit ends the program" vbox_exit
 
@@ -139,22 +120,21 @@ drop_adapters
 vbox_folder v4 "$vmx_full" fail.list=1 fail-times.list=1
 sim_config
 vbox_start -start
-vbox_wait_state Running 240 || fatal "the appliance did not reach Running through VirtualBox"
+wait_state Running 240 || fatal "the appliance did not reach Running through VirtualBox"
 check_trace "the setup's and the start's command lines, in order" 0 "$(lines "$list" "${repair[@]}" "$list" \
   "VBoxManage createhostif $adapter" "$list"; create_vm ' -uuid 564d8a1c-2b3e-4f50-6172-8394a5b6c7e9' 000C294E8A11
   lines "VBoxManage enablehostif $adapter" 'VBoxHeadless -s Holvenstead')"
 check "Status shows the appliance's address" has_line "$status" "IP Address: $HOLV_APPLIANCE_IP"
-check "the driver-signing values are as before" equal "$(policies)" "$user_policies"
+check "the driver-signing values are as before, nothing in the journal" policies_kept
 
 say "V5. Stop while Running: shutdown asked, then power-off within its bound, then the adapter"
 : >"$vm/trace"
 shutdowns=$(record_count '^shutdown$')
-vbox_post 32772 || fatal "could not post Stop"
+post 32772 || fatal "could not post Stop"
 check "the appliance was asked to shut down" wait_until 60 record_above '^shutdown$' "$shutdowns"
 check_trace "power-off, then disablehostif" 60 "$(lines "VBoxManage controlvm Holvenstead poweroff" "VBoxManage disablehostif $adapter")"
 check "the front end has ended" wait_until 30 no_procs VBoxHeadless.exe
-vbox_wait_state Stopped 60
-check "Status says Stopped" has_line "$status" "State: Stopped"
+check "Status says Stopped" wait_state Stopped 60
 check "Exit ends the program" vbox_exit
 
 # ---------------------------------------------------------------------------
@@ -162,13 +142,12 @@ say "V6. The listing still fails after the driver step: the setup gives up, the 
 vbox_folder v6 "$vmx_full" fail.list=1
 store_before=$(store_count)
 vbox_start
-vbox_wait_state Stopped 180 || fatal "the program did not come up after a failed setup"
+wait_state Stopped 180 || fatal "the program did not come up after a failed setup"
 check_trace "listing, repair, listing, (driver), listing; no adapter or VM lines" 0 "$(lines "$list" "${repair[@]}" "$list" "$list")"
 check "the TAP driver was copied into the store" equal "$(store_count)" "$((store_before + 1))"
-check "the driver-signing values are as before" equal "$(policies)" "$user_policies"
-check "nothing left in the journal" equal "$(journal)" 0
+check "the driver-signing values are as before, nothing in the journal" policies_kept
 : >"$vm/trace"
-vbox_status
+show_status
 check_trace "given up: later refreshes run no command" 0 ""
 check "Exit ends the program" vbox_exit
 
@@ -191,10 +170,9 @@ check "after the kill the values are still relaxed" equal "$(policies)" "$relaxe
 sed -i '/^block\./d' "$vm/vbox-standin.conf"
 : >"$vm/trace"
 vbox_start
-vbox_wait_state Stopped 180 || fatal "the next start did not come up"
+wait_state Stopped 180 || fatal "the next start did not come up"
 check "the next start finds the adapter the stand-in finished" eval '! trace_has "VBoxManage createhostif $adapter"' 
-check "the driver-signing values are back" equal "$(policies)" "$user_policies"
-check "the journal is empty" equal "$(journal)" 0
+check "the driver-signing values are back, the journal empty" policies_kept
 check "Exit ends the program" vbox_exit
 
 checks_end e2e_vbox
