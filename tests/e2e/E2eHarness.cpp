@@ -5,12 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "UiAuto.h"
-
 namespace holv::e2e {
 
 namespace {
-constexpr DWORD kPollMs = 50;
 
 std::string Parent(const std::string& path) {
     size_t cut = path.find_last_of('\\');
@@ -41,22 +38,6 @@ bool RemoveTreeOnce(const std::string& path) {
     return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
-int DismissButton(HWND box) {
-    std::vector<uiauto::Button> buttons = uiauto::ListButtons(box);
-    for (int want : {IDOK, IDCANCEL, IDABORT})
-        for (const auto& b : buttons)
-            if (b.id == want) return want;
-    for (const auto& b : buttons)
-        if (b.isDefault) return b.id;
-    return buttons.empty() ? 0 : buttons.front().id;
-}
-
-BOOL CALLBACK DescribeProc(HWND w, LPARAM lp) {
-    if (uiauto::WindowClass(w) != kMainWindowClass) return TRUE;
-    *reinterpret_cast<std::string*>(lp) +=
-        "  process " + std::to_string(uiauto::WindowProcessId(w)) + ": \"" + uiauto::WindowTitle(w) + "\"\n";
-    return TRUE;
-}
 }  // namespace
 
 std::string ToWindowsPath(const std::string& path) {
@@ -119,27 +100,10 @@ RunResult RunProgram(const std::string& exe, const std::string& args, DWORD time
     return r;
 }
 
-EndResult WaitAnsweringBoxes(ChildProcess& process, DWORD timeoutMs) {
-    EndResult r;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(kPollMs)) {
-        if ((r.ended = process.Wait(0, &r.exitCode))) return r;
-        if (HWND box = uiauto::FindAnyMessageBox(process.pid()); box && r.boxes.size() < 20) {
-            r.boxes.push_back({uiauto::WindowTitle(box), uiauto::MessageBoxText(box), uiauto::MessageBoxHasIcon(box),
-                               uiauto::ListButtons(box).size()});
-            if (int button = DismissButton(box)) uiauto::PressButton(box, button);
-            uiauto::WaitWindowGone(box, 5000);
-        }
-    }
-    return r;
-}
-
-bool IsCrashCode(DWORD code) {
-    return code >= 0x80000000UL || code == 0x40000015UL;
-}
-
 std::string DescribeExit(DWORD code) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "exit code %lu (0x%08lX)%s", code, code, IsCrashCode(code) ? ", a crash" : "");
+    bool crash = code >= 0x80000000UL || code == 0x40000015UL;
+    std::snprintf(buf, sizeof buf, "exit code %lu (0x%08lX)%s", code, code, crash ? ", a crash" : "");
     return buf;
 }
 
@@ -169,13 +133,7 @@ ScratchDir::~ScratchDir() {
 
 std::string ScratchDir::Write(const std::string& relative, const std::string& content) const {
     std::string full = Join(relative);
-    if (!MakeDirs(Parent(full))) return {};
-    UniqueFile file(
-        CreateFileA(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD wrote = 0;
-    bool ok = file && WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &wrote, nullptr) &&
-              wrote == content.size();
-    return ok ? full : std::string();
+    return MakeDirs(Parent(full)) && WriteFileText(full, content) ? full : std::string();
 }
 
 std::string ScratchDir::MakeDir(const std::string& relative) const {
@@ -192,6 +150,14 @@ std::string ReadFileText(const std::string& path) {
     return text;
 }
 
+bool WriteFileText(const std::string& path, const std::string& text) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD wrote = 0;
+    return file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr) &&
+           wrote == text.size();
+}
+
 std::string ValidVmx() {
     return "config.version = \"8\"\nvirtualHW.version = \"7\"\ndisplayName = \"Holvenstead\"\n";
 }
@@ -200,12 +166,6 @@ ScopedPlayerAssociation::ScopedPlayerAssociation(const std::string& command) {
     RegDeleteTreeA(HKEY_CLASSES_ROOT, kRoot);
     error_ = RegSetKeyValueA(HKEY_CLASSES_ROOT, "VMware.Document\\shell\\open\\command", nullptr, REG_SZ,
                              command.c_str(), static_cast<DWORD>(command.size() + 1));
-}
-
-std::string DescribeMainWindows() {
-    std::string out;
-    EnumWindows(DescribeProc, reinterpret_cast<LPARAM>(&out));
-    return out.empty() ? std::string("  (no window of class RKHVTRAYICON)\n") : out;
 }
 
 }  // namespace holv::e2e

@@ -47,23 +47,8 @@ struct RunResult {
 };
 RunResult RunProgram(const std::string& exe, const std::string& args, DWORD timeoutMs);
 
-// Waits for the end of a program, answering each box it shows as a user
-// would to get rid of it (OK, else Cancel, else Abort, else the default).
-struct BoxSeen {
-    std::string caption, text;
-    bool icon = false;
-    size_t buttons = 0;
-};
-struct EndResult {
-    bool ended = false;
-    DWORD exitCode = 0;
-    std::vector<BoxSeen> boxes;
-};
-EndResult WaitAnsweringBoxes(ChildProcess& process, DWORD timeoutMs);
-
-// An NT status of the warning or error class, or STATUS_FATAL_APP_EXIT: the
-// program crashed rather than reported an error.
-bool IsCrashCode(DWORD code);
+// The exit code, and whether it is a crash (an NT status of the warning or
+// error class, or STATUS_FATAL_APP_EXIT) rather than a reported error.
 std::string DescribeExit(DWORD code);
 // Wine's crash dialog off: a crash ends with its code (throwaway prefixes).
 LONG DisableCrashDialog();
@@ -89,6 +74,8 @@ private:
 };
 
 std::string ReadFileText(const std::string& path);
+// Writes the whole file (made or emptied first); false on failure.
+bool WriteFileText(const std::string& path, const std::string& text);
 // The smallest configuration file the program accepts.
 std::string ValidVmx();
 
@@ -108,7 +95,5 @@ private:
 };
 
 constexpr const char* kMainWindowClass = "RKHVTRAYICON";
-// The program's main windows now present, for failure messages.
-std::string DescribeMainWindows();
 
 }  // namespace holv::e2e
