@@ -36,7 +36,9 @@ TEST(ImcBerRead, LengthsWithinTheData) {
         int n = -7;
         int rc = ImcBerReadLength(b, n);
         EXPECT_EQ(rc, expected < 0 ? ImcErrMalformed : ImcErrNone) << bytes.size();
-        if (expected >= 0) EXPECT_EQ(n, expected) << bytes.size();
+        if (expected >= 0) {
+            EXPECT_EQ(n, expected) << bytes.size();
+        }
     }
 }
 
