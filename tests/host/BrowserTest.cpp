@@ -31,8 +31,9 @@ LONG SetValue(HKEY root, const std::string& key, const char* name, DWORD type, c
     return rc != ERROR_SUCCESS ? rc : RegSetValueExA(k.get(), name, 0, type, static_cast<const BYTE*>(data), size);
 }
 
-LONG SetString(HKEY root, const std::string& key, const char* name, const std::string& value) {
-    return SetValue(root, key, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
+// A null value is left absent.
+LONG SetString(HKEY root, const std::string& key, const char* name, const char* value) {
+    return value ? SetValue(root, key, name, REG_SZ, value, static_cast<DWORD>(std::strlen(value) + 1)) : 0;
 }
 
 std::string GetString(HKEY root, const std::string& key, const char* name) {
@@ -52,7 +53,7 @@ protected:
         ASSERT_TRUE(e2e::FileExists(browser)) << browser;
         // The stand-in as the handler of https.
         ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, "https\\shell\\open\\command", nullptr,
-                            "\"" + browser + "\" --log \"" + log_ + "\" \"%1\""),
+                            ("\"" + browser + "\" --log \"" + log_ + "\" \"%1\"").c_str()),
                   ERROR_SUCCESS);
     }
     // True once the stand-in's log holds a line with the URL, waited for up
@@ -66,53 +67,44 @@ protected:
     std::string log_;
 };
 
-// Each row: the command registered for a scheme (null: none), and the format
-// chosen for it; an empty format is the command interpreter's start.
-TEST_F(Browser, HandlerCommandsFromTheRegistry) {
+// Each row: the user's choice of ProgId for a scheme whose class has
+// "scheme.exe %1" (null: no choice), and the format then used; a ProgId
+// without a usable command gives the command interpreter's start, an empty
+// choice counts as none, and a registered Chrome is started as the
+// program's own user.
+TEST_F(Browser, TheUsersChoiceWinsOverTheSchemesClass) {
     UrlCommand c;
     EXPECT_EQ(ChooseUrlCommand("no-scheme-here", &c), kNoScheme);
     EXPECT_EQ(ChooseUrlCommand(":x", &c), kNoScheme);
-    const struct {
-        const char *scheme, *command, *format;
-        bool asProgramUser;
-    } rows[] = {
-        {"holvnone", nullptr, "", false},
-        {"holvquoted", "\"C:\\b\\b.exe\" -url \"%1\"", "\"C:\\b\\b.exe\" -url \"%s\"", false},
-        {"holvtwo", "b.exe %1 %L", "", false},
-        // Chrome is started as the program's own user.
-        {"holvchrome", "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" -- \"%1\"",
-         "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" -- \"%s\"", true},
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.scheme);
-        if (r.command)
-            ASSERT_EQ(
-                SetString(HKEY_CLASSES_ROOT, std::string(r.scheme) + "\\shell\\open\\command", nullptr, r.command), 0);
-        ASSERT_EQ(ChooseUrlCommand((std::string(r.scheme) + "://x").c_str(), &c), 0);
-        EXPECT_STREQ(c.format, *r.format ? r.format : "cmd /c start %s");
-        EXPECT_EQ(c.fallback, !*r.format);
-        EXPECT_EQ(c.asProgramUser, r.asProgramUser);
-    }
-}
-
-// Each row: the user's choice of ProgId for the scheme, and the format then
-// used; a ProgId without a command of its own gives the fallback, an empty
-// choice counts as none.
-TEST_F(Browser, TheUsersChoiceWinsOverTheSchemesClass) {
-    ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, "holvchoice\\shell\\open\\command", nullptr, "scheme.exe %1"), 0);
-    ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, "HolvChosenURL\\shell\\open\\command", nullptr, "chosen.exe %1"), 0);
+    const char* chrome = "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" -- \"%1\"";
+    for (const auto& [progId, command] : {std::pair{"holvchoice", "scheme.exe %1"},
+                                          {"HolvChosenURL", "chosen.exe %1"},
+                                          {"HolvTwo", "b.exe %1 %L"},
+                                          {"HolvChrome", chrome}})
+        ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, std::string(progId) + "\\shell\\open\\command", nullptr, command), 0);
     const std::string choice =
         "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\holvchoice\\UserChoice";
-    const std::pair<const char*, const char*> rows[] = {{nullptr, "scheme.exe %s"},
-                                                        {"HolvChosenURL", "chosen.exe %s"},
-                                                        {"HolvNothing", "cmd /c start %s"},
-                                                        {"", "scheme.exe %s"}};
-    for (const auto& [progId, format] : rows) {
-        if (progId) ASSERT_EQ(SetString(HKEY_CURRENT_USER, choice, "Progid", progId), 0);
-        UrlCommand c;
+    const struct {
+        const char *progId, *format;
+        bool asProgramUser;
+    } rows[] = {
+        {nullptr, "scheme.exe %s", false},
+        {"HolvChosenURL", "chosen.exe %s", false},
+        {"HolvNothing", "cmd /c start %s", false},
+        {"HolvTwo", "cmd /c start %s", false},
+        {"HolvChrome", "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" -- \"%s\"", true},
+        {"", "scheme.exe %s", false},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.progId ? r.progId : "no choice");
+        ASSERT_EQ(SetString(HKEY_CURRENT_USER, choice, "Progid", r.progId), 0);
         ASSERT_EQ(ChooseUrlCommand("holvchoice://x", &c), 0);
-        EXPECT_STREQ(c.format, format) << (progId ? progId : "no choice");
+        EXPECT_STREQ(c.format, r.format);
+        EXPECT_EQ(c.fallback, std::string(r.format) == "cmd /c start %s");
+        EXPECT_EQ(c.asProgramUser, r.asProgramUser);
     }
+    ASSERT_EQ(ChooseUrlCommand("holvnone://x", &c), 0);
+    EXPECT_TRUE(c.fallback) << "a scheme without a class";
 }
 
 TEST_F(Browser, BrowseOpensTheApplianceAndNeedsAnAddress) {
@@ -129,40 +121,31 @@ TEST_F(Browser, BrowseOpensTheApplianceAndNeedsAnAddress) {
 }
 
 // Answers the warning box of this process with the given button and keeps
-// what it saw; stops looking when told to.
-class BoxAnswerer {
-public:
-    explicit BoxAnswerer(int button) : thread_([this, button] { Run(button); }) {}
+// what it saw, until stopped.
+struct BoxAnswerer {
+    explicit BoxAnswerer(int button)
+        : thread([this, button] {
+              for (; !stop; Sleep(20)) {
+                  HWND box = uiauto::FindMessageBox(kProxyWarningCaption, GetCurrentProcessId());
+                  if (!box) continue;
+                  ++seen;
+                  text = uiauto::MessageBoxText(box);
+                  buttons.clear();
+                  for (const uiauto::Button& b : uiauto::ListButtons(box)) buttons.push_back(b.id);
+                  uiauto::PressButton(box, button);
+                  uiauto::WaitWindowGone(box, 10000);
+              }
+          }) {}
     ~BoxAnswerer() { Stop(); }
     void Stop() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
+        stop = true;
+        if (thread.joinable()) thread.join();
     }
-    int seen() const { return seen_; }
-    const std::string& text() const { return text_; }
-    const std::vector<int>& buttons() const { return buttons_; }
-
-private:
-    void Run(int button) {
-        while (!stop_) {
-            HWND box = uiauto::FindMessageBox(kProxyWarningCaption, GetCurrentProcessId());
-            if (!box) {
-                Sleep(20);
-                continue;
-            }
-            ++seen_;
-            text_ = uiauto::MessageBoxText(box);
-            buttons_.clear();
-            for (const uiauto::Button& b : uiauto::ListButtons(box)) buttons_.push_back(b.id);
-            uiauto::PressButton(box, button);
-            uiauto::WaitWindowGone(box, 10000);
-        }
-    }
-    std::atomic<bool> stop_{false};
-    std::atomic<int> seen_{0};
-    std::string text_;
-    std::vector<int> buttons_;
-    std::thread thread_;
+    std::atomic<bool> stop{false};
+    std::atomic<int> seen{0};
+    std::string text;
+    std::vector<int> buttons;
+    std::thread thread;  // last: it starts once the rest is made
 };
 
 // Each row: the proxy settings (null: value absent), the answer, the box
@@ -201,19 +184,19 @@ TEST_F(Browser, ProxyWarningWhenTheBoxComesAndWhatTheAnswerDoes) {
             RegDeleteKeyValueA(HKEY_CURRENT_USER, kInternetSettingsKey, v);
         ProxyWarningShown() = false;
         ASSERT_EQ(SetValue(HKEY_CURRENT_USER, settings, "ProxyEnable", REG_DWORD, &r.enable, sizeof r.enable), 0);
-        if (r.server) ASSERT_EQ(SetString(HKEY_CURRENT_USER, settings, "ProxyServer", r.server), 0);
-        if (r.script) ASSERT_EQ(SetString(HKEY_CURRENT_USER, settings, "AutoConfigURL", r.script), 0);
-        if (r.list) ASSERT_EQ(SetString(HKEY_CURRENT_USER, settings, "ProxyOverride", r.list), 0);
+        ASSERT_EQ(SetString(HKEY_CURRENT_USER, settings, "ProxyServer", r.server), 0);
+        ASSERT_EQ(SetString(HKEY_CURRENT_USER, settings, "AutoConfigURL", r.script), 0);
+        ASSERT_EQ(SetString(HKEY_CURRENT_USER, settings, "ProxyOverride", r.list), 0);
         for (int attempt = 0; attempt < 2; ++attempt) {
             // The call returns only once any box it showed was answered.
             BoxAnswerer answerer(r.button);
             EXPECT_EQ(OpenApplianceGui(backend), 0);
             answerer.Stop();
-            EXPECT_EQ(answerer.seen(), attempt == 0 && r.box != None ? 1 : 0) << "attempt " << attempt;
+            EXPECT_EQ(answerer.seen, attempt == 0 && r.box != None ? 1 : 0) << "attempt " << attempt;
             if (attempt > 0 || r.box == None) continue;
-            EXPECT_EQ(answerer.buttons(), (r.box == YesNo ? std::vector<int>{IDYES, IDNO} : std::vector<int>{IDOK}));
-            EXPECT_NE(answerer.text().find("create an exception for 'https://10.88.0.2'"), std::string::npos);
-            EXPECT_EQ(answerer.text().find("cannot be created automatically") != std::string::npos, r.box == OkOnly);
+            EXPECT_EQ(answerer.buttons, (r.box == YesNo ? std::vector<int>{IDYES, IDNO} : std::vector<int>{IDOK}));
+            EXPECT_NE(answerer.text.find("create an exception for 'https://10.88.0.2'"), std::string::npos);
+            EXPECT_EQ(answerer.text.find("cannot be created automatically") != std::string::npos, r.box == OkOnly);
         }
         EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings, "ProxyOverride"), r.after);
         EXPECT_EQ(ProxyWarningShown(), r.box != None) << "an answered box counts as shown";

@@ -216,18 +216,6 @@ TEST(RegistryValueText, FullBuffer) {
 
 // ---- proxy rules
 
-// Each row: the script URL's size, ProxyEnable, the server's size (absent:
-// not set), and whether the proxy is in use.
-TEST(ProxyRules, InUse) {
-    const std::pair<ProxySettings, bool> rows[] = {
-        {{8u, std::nullopt, std::nullopt}, true}, {{7u, std::nullopt, std::nullopt}, false},
-        {{8u, 0u, std::nullopt}, true},                                             // a script even with the proxy off
-        {{std::nullopt, 1u, 2u}, true},           {{std::nullopt, 1u, 1u}, false},  // just the NUL
-        {{std::nullopt, 0u, 20u}, false},         {{std::nullopt, 1u, std::nullopt}, false},
-    };
-    for (const auto& [settings, inUse] : rows) EXPECT_EQ(ProxyInUse(settings), inUse);
-}
-
 TEST(ProxyRules, Override) {
     char out[kProxyOverrideSize];
     ASSERT_TRUE(ComposeProxyOverride("https://10.0.0.1", "<local>", out));
