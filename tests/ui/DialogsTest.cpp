@@ -7,12 +7,12 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "UiAuto.h"
 #include "app/Service.h"
 #include "session/VmxFile.h"
 #include "session/VmxFileConnection.h"
-#include "ui/AboutDialog.h"
 #include "ui/MainWindowFixture.h"
 #include "ui/OptionsDialog.h"
 
@@ -48,13 +48,10 @@ bool SetStartType(DWORD startType) {
                                            nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
-// What the driver thread saw of "Note" boxes.
-struct NoteSeen {
-    int count = 0;
-    std::string text;
-    bool hasIcon = true;
-    size_t buttons = 0;
-};
+// Closes a dialog with a button, or with Escape (VK_ESCAPE).
+void Close(HWND dialog, int button) {
+    EXPECT_TRUE(button == VK_ESCAPE ? uiauto::PressKey(dialog, VK_ESCAPE) : uiauto::PressButton(dialog, button));
+}
 
 class Dialogs : public test::MainWindowFixture {
 protected:
@@ -85,10 +82,8 @@ protected:
             DWORD start = GetTickCount();
             while (IsWindow(dialog) && GetTickCount() - start < kDialogWaitMs) {
                 if (HWND note = uiauto::FindMessageBox("Note", pid)) {
-                    ++note_.count;
-                    note_.text = uiauto::MessageBoxText(note);
-                    note_.hasIcon = uiauto::MessageBoxHasIcon(note);
-                    note_.buttons = uiauto::ListButtons(note).size();
+                    ++notes_;
+                    noteText_ = uiauto::MessageBoxText(note);
                     uiauto::PressButton(note, IDOK);
                     uiauto::WaitWindowGone(note, kDialogWaitMs);
                 }
@@ -108,13 +103,10 @@ protected:
             "Options", [] { return ShowOptionsDialog(g_program.instance, g_program.mainWindow, g_program); }, drive);
     }
     // Opens Options, clicks these controls, and closes with this button.
-    INT_PTR OptionsClicking(std::initializer_list<int> controls, int button = IDOK) {
+    INT_PTR OptionsClicking(const std::vector<int>& controls, int button = IDOK) {
         return Options([&](HWND d) {
             for (int id : controls) EXPECT_TRUE(uiauto::ClickControl(d, id)) << id;
-            if (button == VK_ESCAPE)
-                EXPECT_TRUE(uiauto::PressKey(d, VK_ESCAPE));
-            else
-                uiauto::PressButton(d, button);
+            Close(d, button);
         });
     }
     // The boxes' states as Options opens: autostart, bridged, nat.
@@ -123,14 +115,14 @@ protected:
         Options([&](HWND d) {
             for (int id : {IdcAutostart, IdcBridged, IdcNat})
                 shown += uiauto::CheckState(d, id) == BST_CHECKED ? 'x' : '-';
-            comPortEnabled_ = uiauto::ControlEnabled(d, IdcComPort);
             uiauto::PressButton(d, IDCANCEL);
         });
         return shown;
     }
 
-    NoteSeen note_;
-    bool comPortEnabled_ = true;
+    // What the driver thread saw of "Note" boxes: how many, the last text.
+    int notes_ = 0;
+    std::string noteText_;
 };
 
 }  // namespace
@@ -144,10 +136,8 @@ TEST_F(Dialogs, OptionsShowTheServiceAndTheVmFile) {
         const char* shown;
     } rows[] = {
         {0, "nat", "--x"},
-        {SERVICE_AUTO_START, "bridged", "xx-"},
         {SERVICE_AUTO_START, nullptr, "xx-"},  // no line counts as bridged
         {SERVICE_AUTO_START, "hostonly", "x--"},
-        {SERVICE_AUTO_START, "custom", "x--"},
         {SERVICE_DEMAND_START, "nat", "--x"},  // started by hand: no automatic start
     };
     for (const auto& r : rows) {
@@ -159,30 +149,41 @@ TEST_F(Dialogs, OptionsShowTheServiceAndTheVmFile) {
         }
         UseVmx(r.connection);
         EXPECT_EQ(Peek(), r.shown) << "start type " << r.service;
-        EXPECT_FALSE(comPortEnabled_) << "the COM port field is disabled";
     }
-    EXPECT_EQ(note_.count, 0);
+    // Autostart over a service set to start by hand fails silently: the
+    // existing service is left as it is, and the box shows unchecked again.
+    OptionsClicking({IdcAutostart});
+    EXPECT_EQ(QueryService().first, DWORD(SERVICE_DEMAND_START));
+    EXPECT_EQ(Peek()[0], '-');
+    EXPECT_EQ(notes_, 0);
 }
 
+// One run of the dialog after another: the boxes clicked, the button that
+// closes it, and the service's start type then (0: none). Cancel and Escape
+// change neither the service nor the VM file.
 TEST_F(Dialogs, AutostartInstallsAndRemovesTheService) {
-    EXPECT_EQ(OptionsClicking({IdcAutostart}), IDOK);
-    EXPECT_EQ(QueryService(), std::make_pair(DWORD(SERVICE_AUTO_START), vmx_)) << "with the served file";
-    EXPECT_EQ(ConnectionText(), "nat") << "the network type was not touched";
-    OptionsClicking({});
-    EXPECT_EQ(QueryService().first, DWORD(SERVICE_AUTO_START)) << "OK without a change keeps it";
-    OptionsClicking({IdcAutostart});
-    EXPECT_EQ(QueryService().first, 0u) << "clearing Autostart removes the service";
+    vm_->state = StateRunning;
+    const std::string before = ReadFileText(vmx_);
+    const struct {
+        std::vector<int> clicks;
+        int button;
+        DWORD service;
+    } steps[] = {
+        {{IdcAutostart}, IDOK, SERVICE_AUTO_START},
+        {{}, IDOK, SERVICE_AUTO_START},
+        {{IdcAutostart, IdcBridged}, IDCANCEL, SERVICE_AUTO_START},
+        {{IdcAutostart, IdcBridged}, VK_ESCAPE, SERVICE_AUTO_START},
+        {{IdcAutostart}, IDOK, 0},
+        {{IdcAutostart, IdcBridged}, VK_ESCAPE, 0},
+    };
+    for (const auto& s : steps) {
+        EXPECT_EQ(OptionsClicking(s.clicks, s.button), s.button == IDOK ? IDOK : IDCANCEL);
+        EXPECT_EQ(QueryService(), std::make_pair(s.service, s.service ? vmx_ : std::string()))
+            << "after " << s.clicks.size() << " clicks, button " << s.button;
+    }
+    EXPECT_EQ(ReadFileText(vmx_), before) << "the network type was not touched";
     EXPECT_EQ(vm_->stops, 0) << "nothing is stopped";
-    EXPECT_EQ(note_.count, 0);
-}
-
-TEST_F(Dialogs, AutostartOverAServiceSetToManualStartFailsSilently) {
-    InstallService("C:\\earlier\\Holvenstead.vmx");
-    ASSERT_TRUE(SetStartType(SERVICE_DEMAND_START));
-    OptionsClicking({IdcAutostart});
-    EXPECT_EQ(QueryService(), std::make_pair(DWORD(SERVICE_DEMAND_START), std::string("C:\\earlier\\Holvenstead.vmx")))
-        << "the existing service is left as it is";
-    EXPECT_EQ(Peek()[0], '-') << "and the box shows unchecked again";
+    EXPECT_EQ(notes_, 0);
 }
 
 // Each row: the file's type, the VM's state, the box clicked (0: none), and
@@ -195,79 +196,41 @@ TEST_F(Dialogs, NetworkTypeIsWrittenAndARunningVmGetsANote) {
         const char* after;
         bool note;
     } rows[] = {
-        {"bridged", StateStopped, IdcNat, "nat", false},
-        {"nat", StateStopped, IdcBridged, "bridged", false},
-        {"nat", StateStarting, IdcBridged, "bridged", true},
-        {"nat", StateRunning, IdcBridged, "bridged", true},
-        {"nat", StateRunning, 0, "nat", false},
-        {"hostonly", StateRunning, 0, "hostonly", false},
-        {"custom", StateRunning, 0, "custom", false},
+        {"bridged", StateStopped, IdcNat, "nat", false},        {"nat", StateStarting, IdcBridged, "bridged", true},
+        {"nat", StateRunning, IdcBridged, "bridged", true},     {"hostonly", StateRunning, 0, "hostonly", false},
         {"custom", StateStopped, IdcBridged, "bridged", false},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(std::string(r.before) + " state " + std::to_string(r.state));
         UseVmx(r.before);
         vm_->state = r.state;
-        note_ = NoteSeen{};
+        notes_ = 0;
+        noteText_.clear();
         Tray().SetMenuItemGrayed(CmdNetConfig, std::string(r.before) != "nat");
-        if (r.click)
-            OptionsClicking({r.click});
-        else
-            OptionsClicking({});
+        OptionsClicking(r.click ? std::vector<int>{r.click} : std::vector<int>{});
         EXPECT_EQ(ConnectionText(), r.after);
         EXPECT_EQ(Grayed(CmdNetConfig), std::string(r.after) != "nat") << "NAT has a network editor";
-        ASSERT_EQ(note_.count, r.note ? 1 : 0);
-        if (r.note) {
-            EXPECT_EQ(note_.text, kRunningNoteText);
-            EXPECT_FALSE(note_.hasIcon);
-            EXPECT_EQ(note_.buttons, 1u);
-        }
+        ASSERT_EQ(notes_, r.note ? 1 : 0);
+        EXPECT_EQ(noteText_, r.note ? kRunningNoteText : "");
     }
     EXPECT_NE(ReadFileText(vmx_).find("Ethernet0.connectionType = \"bridged\""), std::string::npos);
     EXPECT_EQ(QueryService().first, 0u) << "Autostart was not touched";
 }
 
-TEST_F(Dialogs, CancelAndEscapeChangeNothing) {
-    vm_->state = StateRunning;
-    std::string before = ReadFileText(vmx_);
-    EXPECT_EQ(OptionsClicking({IdcAutostart, IdcBridged}, IDCANCEL), IDCANCEL);
-    EXPECT_EQ(OptionsClicking({IdcAutostart, IdcBridged}, VK_ESCAPE), IDCANCEL) << "Escape acts as Cancel";
-    EXPECT_EQ(QueryService().first, 0u);
-    EXPECT_EQ(ReadFileText(vmx_), before);
-    EXPECT_EQ(note_.count, 0);
-    // And the other way round: an automatic service stays.
-    InstallService(vmx_);
-    OptionsClicking({IdcAutostart}, VK_ESCAPE);
-    EXPECT_TRUE(ServiceIsAutostart());
-}
-
-TEST_F(Dialogs, AboutShowsNameAndVersionAndClosesWithOkOrEscape) {
-    auto open = [] { return ShowAboutDialog(g_program.instance, g_program.mainWindow); };
-    INT_PTR ok = WithDialog("About", open, [](HWND d) {
-        EXPECT_EQ(uiauto::ControlText(d, IdcAboutTitle), "Holvenstead Tray Icon");
-        bool version = false;
-        for (HWND w = GetWindow(d, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT))
-            if (uiauto::WindowTitle(w) == "Version 6.0.0.15432") version = true;
-        EXPECT_TRUE(version) << "no \"Version 6.0.0.15432\" text";
-        EXPECT_TRUE(uiauto::MessageBoxHasIcon(d)) << "the program's icon";
-        EXPECT_EQ(uiauto::ListButtons(d).size(), 1u);
-        uiauto::PressButton(d, IDOK);
-    });
-    EXPECT_EQ(ok, IDOK);
-    INT_PTR escape = WithDialog("About", open, [](HWND d) { ASSERT_TRUE(uiauto::PressKey(d, VK_ESCAPE)); });
-    EXPECT_EQ(escape, IDCANCEL);
-}
-
+// The main window's commands open the dialogs, owned by the main window;
+// About closes with OK or Escape.
 TEST_F(Dialogs, MainWindowCommandsOpenTheDialogs) {
     auto command = [](int id) { return [id] { return Command(id); }; };
-    WithDialog("About", command(CmdAbout), [](HWND d) {
-        EXPECT_EQ(GetWindow(d, GW_OWNER), g_program.mainWindow) << "owned by the main window";
-        uiauto::PressButton(d, IDOK);
-    });
+    for (int key : {IDOK, VK_ESCAPE}) {
+        WithDialog("About", command(CmdAbout), [key](HWND d) {
+            EXPECT_EQ(GetWindow(d, GW_OWNER), g_program.mainWindow) << "owned by the main window";
+            Close(d, key);
+        });
+    }
     WithDialog("Options", command(CmdOptions), [](HWND d) {
         EXPECT_EQ(GetWindow(d, GW_OWNER), g_program.mainWindow);
         ASSERT_TRUE(uiauto::ClickControl(d, IdcAutostart));
-        uiauto::PressButton(d, IDOK);
+        Close(d, IDOK);
     });
     EXPECT_TRUE(ServiceIsAutostart()) << "the Options command's OK took effect";
 }
