@@ -32,7 +32,6 @@ TEST(CommandLine, VerbsThenThePath) {
     };
     const Case cases[] = {
         {"", "", 0, "Holvenstead.vmx"},
-        {"   ", "", 0, "Holvenstead.vmx"},
         {"-START", "s", 0, "Holvenstead.vmx"},
         {"-startup", "s", 0, "Holvenstead.vmx"},
         {"-st -x -", "", 0, "Holvenstead.vmx"},  // too short for any verb: no path either
