@@ -37,10 +37,6 @@ kill_program() {
   done
 }
 noting() { WINEDEBUG=-all,fixme+iphlpapi "$@"; }  # Wine notes each route call
-stop_exit() {
-  wine_host "$bed_bin/Holvenstead.exe" -stop -exit "$bed_vmx_win" >/dev/null 2>&1
-  program_wait_end 120 || fatal "the program did not end after -stop -exit"
-}
 serve() { sim_config route.0=00000a000001ffffffff route.1=01000a010000ffff0000 "action=[suffix] corp.example,+"; }
 
 bed_begin
@@ -75,14 +71,14 @@ check "the search list is the user's again" equal "$(search_list)" "user.example
 check "the user's route stays" equal "$(host_route 10.0.0.1/32)" "10.0.0.1 via $other dev hv-host"
 check "the route left exactly as noted is deleted, only it" eval \
   '[ -z "$(host_route 10.1.0.0/16)" ] || [ "$(deletions_since "$mark")" = 1 ]'
-stop_exit
+end_program || fatal "the program did not end after -stop -exit"
 
 say "J3. A clean Stop leaves the journal empty"
 in_host ip route flush 10.0.0.1/32; in_host ip route flush 10.1.0.0/16  # else they are the system's
 serve
 program_start -start "$bed_vmx_win"
 wait_state Running 180 && wait_until 60 noted || fatal "the journal did not fill again"
-stop_exit
+end_program || fatal "the program did not end after -stop -exit"
 check "the journal is empty, the list the user's" eval 'journal_empty && [ "$(search_list)" = "user.example|" ]'
 
 say "J4. -cleanup: malformed notes and routes the table lacks are dropped, the list put back"
