@@ -3,11 +3,8 @@
 // no message, and (under the sanitizers) no leak and no read outside it.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "imc/ImcFrame.h"
 #include "imc/ImcMessage.h"
-#include "imc/ImcOid.h"
 #include "imc/ImcTags.h"
 #include "imc/ImcTestBytes.h"
 

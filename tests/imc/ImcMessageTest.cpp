@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "imc/ImcMessage.h"
-#include "imc/ImcOid.h"
 #include "imc/ImcTags.h"
 #include "imc/ImcTestBytes.h"
 
