@@ -136,10 +136,6 @@ std::string ScratchDir::Write(const std::string& relative, const std::string& co
     return MakeDirs(Parent(full)) && WriteFileText(full, content) ? full : std::string();
 }
 
-std::string ScratchDir::MakeDir(const std::string& relative) const {
-    return MakeDirs(Join(relative)) ? Join(relative) : std::string();
-}
-
 std::string ReadFileText(const std::string& path) {
     UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -160,12 +156,6 @@ bool WriteFileText(const std::string& path, const std::string& text) {
 
 std::string ValidVmx() {
     return "config.version = \"8\"\nvirtualHW.version = \"7\"\ndisplayName = \"Holvenstead\"\n";
-}
-
-ScopedPlayerAssociation::ScopedPlayerAssociation(const std::string& command) {
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, kRoot);
-    error_ = RegSetKeyValueA(HKEY_CLASSES_ROOT, "VMware.Document\\shell\\open\\command", nullptr, REG_SZ,
-                             command.c_str(), static_cast<DWORD>(command.size() + 1));
 }
 
 }  // namespace holv::e2e

@@ -66,8 +66,6 @@ public:
     std::string Join(const std::string& relative) const { return path_ + "\\" + relative; }
     // Writes the file, making its folders; its full path, empty on failure.
     std::string Write(const std::string& relative, const std::string& content) const;
-    // Makes the folder and its parents; its full path, empty on failure.
-    std::string MakeDir(const std::string& relative) const;
 
 private:
     std::string path_;
@@ -78,21 +76,6 @@ std::string ReadFileText(const std::string& path);
 bool WriteFileText(const std::string& path, const std::string& text);
 // The smallest configuration file the program accepts.
 std::string ValidVmx();
-
-// The file association that makes the program believe a player is
-// installed; removed again (with any left by a crashed run) on both ends.
-class ScopedPlayerAssociation {
-public:
-    explicit ScopedPlayerAssociation(const std::string& command);
-    ScopedPlayerAssociation(const ScopedPlayerAssociation&) = delete;
-    ScopedPlayerAssociation& operator=(const ScopedPlayerAssociation&) = delete;
-    ~ScopedPlayerAssociation() { RegDeleteTreeA(HKEY_CLASSES_ROOT, kRoot); }
-    LONG error() const { return error_; }
-    static constexpr const char* kRoot = "VMware.Document";
-
-private:
-    LONG error_ = ERROR_SUCCESS;
-};
 
 constexpr const char* kMainWindowClass = "RKHVTRAYICON";
 

@@ -105,7 +105,10 @@ protected:
         record_ = folder + "\\record";
         DeleteFileA(power_.c_str());
         ASSERT_TRUE(WriteFileText(record_, ""));  // what earlier tests made the appliance record
-        ASSERT_EQ(association_.error(), ERROR_SUCCESS);
+        std::string player = "\"" + ProgramPath("vmplayer.exe") + "\" \"%1\"";  // the prefix is thrown away
+        ASSERT_EQ(RegSetKeyValueA(HKEY_CLASSES_ROOT, "VMware.Document\\shell\\open\\command", nullptr, REG_SZ,
+                                  player.c_str(), static_cast<DWORD>(player.size() + 1)),
+                  ERROR_SUCCESS);
         vmx_ = scratch_.Write("VM Folder\\Holvenstead.vmx",
                               ValidVmx() + "ethernet0.present = \"TRUE\"\nethernet0.generatedAddress = \"" + kMac +
                                   "\"\nsimulator.powerFile = \"" + power_ + "\"\n");
@@ -145,7 +148,6 @@ protected:
     }
 
     ScratchDir scratch_;
-    ScopedPlayerAssociation association_{"\"" + ProgramPath("vmplayer.exe") + "\" \"%1\""};
     std::string exe_, power_, record_, vmx_;
 };
 
