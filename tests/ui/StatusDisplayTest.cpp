@@ -106,3 +106,22 @@ TEST_F(StatusDisplay, ExitStopsTheVmUnlessShiftIsHeld) {
         EXPECT_FALSE(IsWindow(g_program.mainWindow));
     }
 }
+
+// A session timer that keeps ticking after it was set to 0 runs session
+// steps against a stopped VM: the old timer must go whenever the period
+// changes.
+TEST_F(StatusDisplay, SessionTimerSetToZeroStopsTicking) {
+    Timer& t = g_program.sessionTimer;
+    SetTimerPeriod(g_program.mainWindow, t, 15);
+    SetTimerPeriod(g_program.mainWindow, t, 0);
+    EXPECT_EQ(t.active, 0u);
+    MSG msg;  // a tick posted before the stop may still be queued
+    while (PeekMessageA(&msg, g_program.mainWindow, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+    }
+    bool ticked = false;
+    for (DWORD start = GetTickCount(); !ticked && GetTickCount() - start < 200; Sleep(5))
+        while (PeekMessageA(&msg, g_program.mainWindow, WM_TIMER, WM_TIMER, PM_REMOVE)) ticked |= msg.wParam == t.Id();
+    EXPECT_FALSE(ticked);
+    SetTimerPeriod(g_program.mainWindow, t, 0);  // stopping a stopped timer is harmless
+    EXPECT_EQ(t.active, 0u);
+}
