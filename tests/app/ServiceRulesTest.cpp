@@ -28,7 +28,7 @@ TEST(ServiceStatus, TransitionsCheckpointsAndControls) {
         AdvanceServiceStatus(r, counter, s.state);
         EXPECT_EQ(r.serviceType, 0x110u);
         EXPECT_EQ(r.currentState, s.current);
-        if (s.state != ServiceStopped) EXPECT_EQ(r.controlsAccepted, s.controls);
+        EXPECT_EQ(r.controlsAccepted, s.controls);
         EXPECT_EQ(r.checkPoint, s.checkPoint);
         EXPECT_EQ(r.waitHint, s.waitHint);
         EXPECT_EQ(counter, s.counterAfter);
