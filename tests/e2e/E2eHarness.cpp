@@ -38,8 +38,15 @@ bool RemoveTreeOnce(const std::string& path) {
     return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
-}  // namespace
+bool WriteFileText(const std::string& path, const std::string& text) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD wrote = 0;
+    return file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr) &&
+           wrote == text.size();
+}
 
+// A host path ("/a/b") as Wine shows it ("Z:\a\b"); others unchanged.
 std::string ToWindowsPath(const std::string& path) {
     if (path.empty() || path[0] != '/') return path;
     std::string out = "Z:" + path;
@@ -47,6 +54,7 @@ std::string ToWindowsPath(const std::string& path) {
         if (c == '/') c = '\\';
     return out;
 }
+}  // namespace
 
 std::string ProgramPath(const char* name) {
     const char* bin = std::getenv("HOLV_BIN");
@@ -61,56 +69,6 @@ bool FileExists(const std::string& path) {
 bool InThrowawayPrefix() {
     const char* v = std::getenv("HOLV_FRESH_PREFIX");
     return v && std::string(v) == "1";
-}
-
-DWORD ChildProcess::Start(const std::string& exe, const std::string& args) {
-    Kill();
-    std::string cmd = "\"" + exe + "\"" + (args.empty() ? "" : " " + args);
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
-    CloseHandle(pi.hThread);
-    process_.reset(pi.hProcess);
-    pid_ = pi.dwProcessId;
-    return 0;
-}
-
-bool ChildProcess::Wait(DWORD timeoutMs, DWORD* exitCode) {
-    if (!process_ || WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return false;
-    GetExitCodeProcess(process_.get(), exitCode);
-    return true;
-}
-
-bool ChildProcess::Running() const {
-    return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
-}
-
-void ChildProcess::Kill() {
-    if (!Running()) return;
-    TerminateProcess(process_.get(), 0xDEAD);
-    WaitForSingleObject(process_.get(), 5000);
-}
-
-RunResult RunProgram(const std::string& exe, const std::string& args, DWORD timeoutMs) {
-    RunResult r;
-    ChildProcess p;
-    if (p.Start(exe, args) == 0) r.ended = p.Wait(timeoutMs, &r.exitCode);
-    return r;
-}
-
-std::string DescribeExit(DWORD code) {
-    char buf[64];
-    bool crash = code >= 0x80000000UL || code == 0x40000015UL;
-    std::snprintf(buf, sizeof buf, "exit code %lu (0x%08lX)%s", code, code, crash ? ", a crash" : "");
-    return buf;
-}
-
-LONG DisableCrashDialog() {
-    DWORD off = 0;
-    return RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", "ShowCrashDialog", REG_DWORD, &off,
-                           sizeof off);
 }
 
 ScratchDir::ScratchDir() {
@@ -144,14 +102,6 @@ std::string ReadFileText(const std::string& path) {
     DWORD got = 0;
     while (file && ReadFile(file.get(), buf, sizeof buf, &got, nullptr) && got > 0) text.append(buf, got);
     return text;
-}
-
-bool WriteFileText(const std::string& path, const std::string& text) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD wrote = 0;
-    return file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr) &&
-           wrote == text.size();
 }
 
 std::string ValidVmx() {

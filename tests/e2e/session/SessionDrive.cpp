@@ -1,9 +1,11 @@
 // session-drive: what the session tests do inside Wine that a shell script
 // cannot: post commands to the running program's main window, show and read
-// its Status box the way a user would, list the prefix's processes, and play
-// a long-running command that an appliance action starts.
+// its Status box the way a user would, list the prefix's processes, read
+// the rights the program's process grants everyone, and play a long-running
+// command that an appliance action starts.
 #include <windows.h>
-// After windows.h, whose types it uses.
+// After windows.h, whose types they use.
+#include <aclapi.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -31,6 +33,7 @@ int Usage() {
         "usage: session-drive post COMMAND [--title T]    WM_COMMAND to the main window\n"
         "       session-drive status [--title T]          Status (32774): prints the box's text, presses OK\n"
         "       session-drive procs NAME                  ids of the processes named NAME, one a line\n"
+        "       session-drive rights [--title T]          the rights everyone has on the program's process\n"
         "       session-drive hold PATH                   writes PATH, runs until it is gone (300 s at most)\n",
         stderr);
     return kUsage;
@@ -93,6 +96,32 @@ int Procs(int argc, char** argv) {
     return kOk;
 }
 
+// From the process's own access list: what the closed descriptor grants
+// every local user. No list at all (everyone may do everything) fails.
+int Rights(int argc, char** argv) {
+    HWND main = MainWindow(OptionValue(argc, argv, "--title"));
+    if (!main) return kNoWindow;
+    UniqueHandle process(OpenProcess(READ_CONTROL, FALSE, WindowProcessId(main)));
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!process || GetSecurityInfo(process.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                    nullptr, &descriptor) != ERROR_SUCCESS)
+        return kFailed;
+    UniqueLocal owned(descriptor);
+    if (!dacl) return kFailed;
+    BYTE world[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof world, rights = 0;
+    CreateWellKnownSid(WinWorldSid, nullptr, world, &size);
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* raw = nullptr;
+        auto* ace = GetAce(dacl, i, &raw) ? static_cast<ACCESS_ALLOWED_ACE*>(raw) : nullptr;
+        if (ace && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && EqualSid(&ace->SidStart, world))
+            rights |= ace->Mask;
+    }
+    std::printf("0x%08lX\n", rights);
+    return kOk;
+}
+
 int Hold(int argc, char** argv) {
     if (argc < 3) return Usage();
     const char* path = argv[2];
@@ -119,6 +148,7 @@ int main(int argc, char** argv) {
     if (command == "post") return Post(argc, argv);
     if (command == "status") return Status(argc, argv);
     if (command == "procs") return Procs(argc, argv);
+    if (command == "rights") return Rights(argc, argv);
     if (command == "hold") return Hold(argc, argv);
     return Usage();
 }
