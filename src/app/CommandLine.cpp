@@ -36,6 +36,17 @@ Verb* MatchVerb(const char* word, VerbTable& table) {
     return nullptr;
 }
 
+// A path quoted whole, as a shortcut, a file association ("%1") or Wine's
+// launcher passes one with blanks, loses its quotes: no file name can hold a
+// '"', so as it stands such a text could never name a file. Anything else is
+// the path as it is, blanks and all.
+std::string PathOf(const char* rest) {
+    std::string path(rest);
+    size_t last = path.find_last_not_of(" \t\r\n\v\f");
+    if (path[0] == '"' && last > 1 && path[last] == '"' && path.find('"', 1) == last) return path.substr(1, last - 1);
+    return path;
+}
+
 }  // namespace
 
 std::string ParseCommandLine(const char* line, VerbTable& table) {
@@ -53,7 +64,7 @@ std::string ParseCommandLine(const char* line, VerbTable& table) {
                 if (verb->takesValue) awaiting = verb;
             }
         } else {
-            return std::string(p);
+            return PathOf(p);
         }
         p = SkipWord(p);
     }

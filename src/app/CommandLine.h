@@ -37,8 +37,8 @@ struct VerbTable {
 inline constexpr const char* kDefaultConfigName = "Holvenstead.vmx";
 
 // Scans the command line (without the program's own name). Returns the path:
-// the rest of the line after the verbs, spaces and quotes kept, or the
-// default name when there is none.
+// the rest of the line after the verbs, spaces kept, without the quotes of
+// a path quoted whole; or the default name when there is none.
 std::string ParseCommandLine(const char* line, VerbTable& table);
 
 // "Global\" + path, lower-cased with '/' for '\' after the prefix: one name

@@ -38,6 +38,9 @@ TEST(CommandLine, VerbsThenThePath) {
         {"-stop -install -remove -exit -browse -start C:\\VMs\\A.vmx", "stireb", 0, "C:\\VMs\\A.vmx"},
         {"-CLEANUP -stop x.vmx", "tc", 0, "x.vmx"},
         {"-xstatus 5000 C:\\My VMs\\\"x\" -stop", "x", 5000, "C:\\My VMs\\\"x\" -stop"},
+        {"-start \"C:\\My VMs\\A.vmx\" ", "s", 0, "C:\\My VMs\\A.vmx"},
+        {"\"C:\\A.vmx\" \"B.vmx\"", "", 0, "\"C:\\A.vmx\" \"B.vmx\""},  // not one quoted path
+        {"\"\"", "", 0, "\"\""},
         {"-xstatus", "x", 0, "Holvenstead.vmx"},
         {"-xstatus -5", "x", -5, "Holvenstead.vmx"},
         {"-xstatus abc", "x", 0, "Holvenstead.vmx"},  // the value word is taken even when no number

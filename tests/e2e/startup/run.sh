@@ -117,12 +117,13 @@ box_named() {
     ui buttons --caption "$caption" | grep -q '^4 .* default$'
 }
 # An instance for a, then one for b (its pid $second) up to the box. The
-# paths go in words (see end_program).
+# first path goes in words (see end_program), the second as one argument,
+# which Wine passes quoted, as a file association does.
 conflict() {
   bed_vmx_win=$a
   program_start $a
   window "$a" || return 1
-  on_host "$HOLV_WINE" "$bed_bin/Holvenstead.exe" $b >>"$bed_work/program.out" 2>&1 &
+  on_host "$HOLV_WINE" "$bed_bin/Holvenstead.exe" "$b" >>"$bed_work/program.out" 2>&1 &
   second=$!
   bed_track "$second"
   box_named
