@@ -12,6 +12,7 @@
 #include "imc/ImcNetBed.h"
 #include "imc/ImcOperations.h"
 #include "session/FakeBackend.h"
+#include "session/HostName.h"
 
 namespace holv {
 namespace {
@@ -26,6 +27,26 @@ std::string Hex(const std::string& bytes) {
     std::string out;
     for (unsigned char b : bytes) out += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
     return out;
+}
+
+// What the identity's digest must be: MD5 over the host name, the VM file's
+// path and its BIOS UUID, in that order. The host name as the record
+// shows it (percent-encoded, which leaves a plain name as it is).
+std::string ExpectedDigest(const std::string& host, const std::string& path) {
+    const uint8_t uuid[16] = {0x56, 0x4d, 0x8a, 0x12, 0x34, 0x56, 0x78, 0x9a,
+                              0xbc, 0xde, 0xf0, 0x12, 0x34, 0x56, 0x78, 0x9a};
+    const DigestPart parts[] = {{host.data(), host.size()}, {path.data(), path.size()}, {uuid, sizeof uuid}};
+    uint8_t digest[16];
+    if (Md5Digest(parts, 3, digest) != 0) return "<md5 failed>";
+    return Hex(std::string(reinterpret_cast<const char*>(digest), sizeof digest));
+}
+
+// The value of "key=" in a record line, up to the next blank.
+std::string Field(const std::string& line, const std::string& key) {
+    size_t at = line.find(" " + key + "=");
+    if (at == std::string::npos) return "";
+    at += key.size() + 2;
+    return line.substr(at, line.find(' ', at) - at);
 }
 
 LONG SetValue(const char* name, DWORD type, const void* data, size_t size) {
@@ -69,6 +90,9 @@ TEST_F(HostIdentityNet, OnlyAnAnsweredRegistrationClearsResync) {
     ASSERT_EQ(record.size(), 2u) << test::Joined(record);
     EXPECT_EQ(record[0].rfind("identity host=", 0), 0u) << record[0];
     EXPECT_NE(record[0].find(" options=0x40000000"), std::string::npos) << record[0];
+    const std::string host = Field(record[0], "host");
+    ASSERT_FALSE(host.empty()) << record[0];
+    EXPECT_EQ(Field(record[0], "digest"), ExpectedDigest(host, backend_.configPath));
     EXPECT_EQ(record[1], "set 61440.61584 int 14");
     Bed().ClearRecord();
 
