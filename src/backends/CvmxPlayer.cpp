@@ -69,16 +69,7 @@ CvmxPlayer::~CvmxPlayer() {
 int CvmxPlayer::Release() {
     playerProcess.reset();
     playerThread.reset();
-    vmProcess.reset();
-    LowerStateTo(StateOpen);
-    return 0;
-}
-
-int CvmxPlayer::CheckInstall() {
-    commandLine = ReadVmwareCommand(kPlayerProgram, configPath);
-    if (commandLine.empty()) return ERROR_SERVICE_DOES_NOT_EXIST;
-    logPath = VmwareLogPath(configPath);
-    return 0;
+    return CvmxVmware::Release();
 }
 
 // A running VM holds its log open, so a log that will not go away means a VM

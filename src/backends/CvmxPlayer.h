@@ -9,15 +9,11 @@ namespace holv {
 
 class CvmxPlayer : public CvmxVmware {
 public:
-    CvmxPlayer() : Cvmx(KindPlayer) {}
+    CvmxPlayer() : Cvmx(KindPlayer), CvmxVmware(kPlayerProgram) {}
     ~CvmxPlayer() override;
 
     int Release() override;
     int Start(int show) override;
-    int CheckInstall() override;
-
-    const std::string& GetCommandLine() const { return commandLine; }
-    const std::string& GetLogPath() const { return logPath; }
 
 private:
     int DeleteLog();
@@ -28,8 +24,6 @@ private:
     void HideFrame();
     void CloseFrame();
 
-    std::string commandLine;
-    std::string logPath;
     UniqueHandle playerProcess;
     UniqueHandle playerThread;
     DWORD playerPid = 0;

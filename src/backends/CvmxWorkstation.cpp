@@ -9,19 +9,6 @@ CvmxWorkstation::~CvmxWorkstation() {
     Close();
 }
 
-int CvmxWorkstation::Release() {
-    vmProcess.reset();
-    LowerStateTo(StateOpen);
-    return 0;
-}
-
-int CvmxWorkstation::CheckInstall() {
-    commandLine = ReadVmwareCommand(kWorkstationProgram, configPath);
-    if (commandLine.empty()) return ERROR_SERVICE_DOES_NOT_EXIST;
-    logPath = VmwareLogPath(configPath);
-    return 0;
-}
-
 // Unlike the Player's, the log is not deleted first: nothing here started
 // the process that holds it, and its pid is all there is to go by.
 int CvmxWorkstation::FindVmProcess() {

@@ -9,18 +9,13 @@ namespace holv {
 
 class CvmxWorkstation : public CvmxVmware {
 public:
-    CvmxWorkstation() : Cvmx(KindWorkstation) {}
+    CvmxWorkstation() : Cvmx(KindWorkstation), CvmxVmware(kWorkstationProgram) {}
     ~CvmxWorkstation() override;
 
-    int Release() override;
     int Start(int show) override;
-    int CheckInstall() override;
 
 private:
     int FindVmProcess() override;
-
-    std::string commandLine;
-    std::string logPath;
 };
 
 }  // namespace holv

@@ -27,6 +27,19 @@ int CvmxVmware::Close() {
     return 0;
 }
 
+int CvmxVmware::Release() {
+    vmProcess.reset();
+    LowerStateTo(StateOpen);
+    return 0;
+}
+
+int CvmxVmware::CheckInstall() {
+    commandLine = ReadVmwareCommand(rule, configPath);
+    if (commandLine.empty()) return ERROR_SERVICE_DOES_NOT_EXIST;
+    logPath = VmwareLogPath(configPath);
+    return 0;
+}
+
 int CvmxVmware::Prepare() {
     if (state < StateOpen) {
         if (int rc = Open()) return rc;

@@ -22,9 +22,12 @@ public:
     int Prepare() override;  // Open if needed, Stopped, a refresh, and a session step if that finds it starting
     int Poll(int refresh, int converse) override;
     int Stop() override;
+    int Release() override;       // lets the VM's handles go; state at most Open
+    int CheckInstall() override;  // the rule's program through the association, else 1060
 
 protected:
-    CvmxVmware() {}  // the most derived backend constructs Cvmx
+    // The most derived backend constructs Cvmx.
+    explicit CvmxVmware(const VmwareProgramRule& programRule) : rule(programRule) {}
 
     // Opens the VM's worker the log names (and whatever else the backend
     // holds of its VM); 1 when something of the VM is held afterwards.
@@ -36,6 +39,9 @@ protected:
     // Ends what is left of the VM once the appliance had its time to stop.
     virtual void EndVm();
 
+    const VmwareProgramRule rule;
+    std::string commandLine;
+    std::string logPath;
     UniqueHandle vmProcess;
 };
 
