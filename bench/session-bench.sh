@@ -9,23 +9,22 @@
 # capture on the host namespace's veth end (imc_capture.py) and, as a
 # cross-check, by the program's IMC log. Exit code 77 without namespaces.
 set -u
-steps=40
+steps=40 bed_args=()
 while [ $# -gt 0 ]; do
   case $1 in
-    --bin) bed_bin=$2; shift 2 ;;
-    --sim) bed_sim=$2; shift 2 ;;
     --steps) steps=$2; shift 2 ;;
-    *) echo "usage: $0 --bin WINDOWS_BIN --sim APPLIANCE_SIM [--steps N]" >&2; exit 2 ;;
+    *) bed_args+=("$1"); shift ;;  # the bed's own options
   esac
 done
-here=$(cd "$(dirname "$0")" && pwd)
+bench_dir=$(cd "$(dirname "$0")" && pwd)  # not "here": the bed's Wine set-up takes that name
 bed_needs=(Holvenstead.exe vmplayer.exe vmware-vmx.exe)
-. "$here/../tests/e2e/bed.sh"
+. "$bench_dir/../tests/e2e/bed.sh"
+bed_options "${bed_args[@]}"
 
 bed_begin
 echo "Session benchmark: setting up the test bed"
 bed_up
-ip netns exec "$bed_name-host" python3 "$here/imc_capture.py" hv-host "$bed_work/capture.txt" &
+ip netns exec "$bed_name-host" python3 "$bench_dir/imc_capture.py" hv-host "$bed_work/capture.txt" &
 bed_track $!
 port=$(free_port)
 listener_start "$port" "$bed_work/push"
@@ -43,4 +42,4 @@ done
 wine_host "$bed_bin/Holvenstead.exe" -stop -exit "$bed_vmx_win" >/dev/null 2>&1
 program_wait_end 90
 echo
-python3 "$here/session_report.py" "$bed_work" "$HOLV_APPLIANCE_IP"
+python3 "$bench_dir/session_report.py" "$bed_work" "$HOLV_APPLIANCE_IP"
