@@ -19,6 +19,9 @@
 # default route over the veth in both, since a send to 255.255.255.255 needs
 # a route. The veth ends are created directly in their namespaces, so the
 # machine's own namespace never sees them. `up` rolls back when it fails.
+# HOLV_NETNS_APPLIANCE_MAC, when set, is the link address of "hv-appl": the
+# VM's network card carries the MAC of its configuration file, and the
+# program trusts an appliance it does not know yet by that address alone.
 # With --impostor (HOLV_NETNS_IMPOSTOR_IP, 10.88.0.3/24, on "hv-imp") the host
 # side is a bridge "hv-br" that holds the host's address and learns nothing:
 # like a hub, it floods every frame to all three, so the impostor overhears
@@ -27,6 +30,7 @@
 set -u
 host_ip=${HOLV_NETNS_HOST_IP:-10.88.0.1/24}
 appl_ip=${HOLV_NETNS_APPLIANCE_IP:-10.88.0.2/24}
+appl_mac=${HOLV_NETNS_APPLIANCE_MAC:-}
 imp_ip=${HOLV_NETNS_IMPOSTOR_IP:-10.88.0.3/24}
 
 why_not_possible() {
@@ -72,7 +76,7 @@ cmd_up() {
   [ -z "$why" ] || { echo "netns.sh: $why" >&2; exit 77; }
   ip netns list | grep -q "^$1-\(host\|appl\|imp\)\( \|$\)" && { echo "netns.sh: namespaces of $1 exist already" >&2; exit 2; }
   if ! { ip netns add "$h" && ip netns add "$a" &&
-    ip link add hv-host netns "$h" type veth peer name hv-appl netns "$a" &&
+    ip link add hv-host netns "$h" type veth peer name hv-appl netns "$a" ${appl_mac:+address "$appl_mac"} &&
     ip -n "$h" link set lo up && ip -n "$a" link set lo up &&
     ip -n "$h" addr add "$host_ip" dev hv-host && ip -n "$a" addr add "$appl_ip" dev hv-appl &&
     ip -n "$h" link set hv-host up && ip -n "$a" link set hv-appl up &&

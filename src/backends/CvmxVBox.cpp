@@ -4,6 +4,7 @@
 
 #include "backends/VBoxCommands.h"
 #include "host/ProcessLaunch.h"
+#include "host/ProcessList.h"
 #include "session/HostAdapter.h"
 
 namespace holv {
@@ -104,8 +105,16 @@ int CvmxVBox::Stop() {
     return 0;
 }
 
+// The VM runs in the front end we started; it alone may serve the pipe.
+void CvmxVBox::FindVmProcess() {
+    std::optional<ProcessEntry> vm = FindOwnChild("VBoxHeadless.exe");
+    if (!vm) vm = FindOwnChild("VBoxSDL.exe");
+    session.vmProcessId = vm ? vm->pid : 0;
+}
+
 // The session step decides whether the VM runs, so a refresh runs one.
 int CvmxVBox::Poll(int refresh, int converse) {
+    FindVmProcess();
     if (refresh) {
         if (CheckInstall() != 0) Close();
         if (state < StateStopped) Prepare();

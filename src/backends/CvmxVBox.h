@@ -31,6 +31,8 @@ public:
     int GetSetupLevel() const { return setup.Level(); }
 
 private:
+    void FindVmProcess();
+
     VBoxSetup setup;
     VBoxSystemSetup system;
 };

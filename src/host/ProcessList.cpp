@@ -20,6 +20,18 @@ std::optional<ProcessEntry> FindProcessEntry(DWORD pid) {
     return std::nullopt;
 }
 
+std::optional<ProcessEntry> FindOwnChild(const char* exe) {
+    UniqueFile snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snap) return std::nullopt;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = Process32First(snap.get(), &entry); ok; ok = Process32Next(snap.get(), &entry)) {
+        ProcessEntry e{entry.th32ProcessID, entry.th32ParentProcessID, entry.szExeFile};
+        if (e.parentPid == GetCurrentProcessId() && ProcessRunsExe(e, exe)) return e;
+    }
+    return std::nullopt;
+}
+
 const char* ExeBaseName(const std::string& exeName) {
     const char* path = exeName.c_str();
     const char* slash = std::strrchr(path, '\\');

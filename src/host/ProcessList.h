@@ -18,6 +18,10 @@ struct ProcessEntry {
 // snapshot can be had.
 std::optional<ProcessEntry> FindProcessEntry(DWORD pid);
 
+// A process of ours (its parent is this process) that runs `exe`: the one we
+// started, not a namesake someone else started.
+std::optional<ProcessEntry> FindOwnChild(const char* exe);
+
 // The executable's name after its last '\'.
 const char* ExeBaseName(const std::string& exeName);
 

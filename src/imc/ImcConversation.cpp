@@ -2,6 +2,11 @@
 
 #include <new>
 
+// clang-format off
+#include <windows.h>
+#include <ntsecapi.h>  // RtlGenRandom
+// clang-format on
+
 #include "imc/ImcCodes.h"
 #include "imc/ImcFrame.h"
 #include "imc/ImcMatch.h"
@@ -19,19 +24,31 @@ int EncodeAndSend(ImcConversation& c) {
 // One datagram: ImcErrNone and the frame, ImcErrMalformed for one that does
 // not decode, or the transport's error. One at a time, so that the wait looks
 // at its deadline after every datagram, junk included.
-int ReceiveFrame(ImcConversation& c, std::unique_ptr<ImcMessage>& message, bool& viaPipe) {
+int ReceiveFrame(ImcConversation& c, std::unique_ptr<ImcMessage>& message, bool& viaPipe, uint32_t& interfaceIndex) {
     ImcBuffer frame;
     uint32_t sender = 0;
-    int rc = ImcTransportReceive(c.transport, frame, sender, viaPipe);
+    int rc = ImcTransportReceive(c.transport, frame, sender, viaPipe, interfaceIndex);
     if (rc != ImcErrNone) return rc;
     if (DecodeFrame(frame, message) != ImcErrNone) return ImcErrMalformed;
     message->sourceIp = sender;
     return ImcErrNone;
 }
 
-bool IsAnswer(const ImcConversation& c, const ImcMessage& message, bool viaPipe) {
+// Before a target is known, any host the broadcast reaches could answer with
+// the MAC it read from it; the neighbour table must vouch for the sender too
+// (looked at last: it costs a table read).
+bool IsAnswer(const ImcConversation& c, const ImcMessage& message, bool viaPipe, uint32_t interfaceIndex) {
     return message.kind == 0 && !message.notification && ImcSenderAccepted(c.target, message.sourceIp, viaPipe) &&
-           ImcReplyMatches(*c.lastRequest, message);
+           ImcReplyMatches(*c.lastRequest, message) &&
+           (viaPipe || c.target != kImcNoTarget ||
+            ImcTransportLinkVouches(message.sourceIp, interfaceIndex, c.lastRequest->mac));
+}
+
+// Request ids start where no host on the network can guess them.
+int RandomRequestStart() {
+    uint32_t value = 0;
+    if (!RtlGenRandom(&value, sizeof value)) value = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    return static_cast<int>(value & 0x3FFFFFFF);  // far from the wrap
 }
 
 // Waits for the answer until the deadline, whatever else arrives meanwhile:
@@ -47,8 +64,9 @@ int WaitOnce(ImcConversation& c, std::unique_ptr<ImcMessage>& answer) {
     for (;;) {
         std::unique_ptr<ImcMessage> message;
         bool viaPipe = false;
-        result = ReceiveFrame(c, message, viaPipe);
-        if (result == ImcErrNone && IsAnswer(c, *message, viaPipe)) {
+        uint32_t interfaceIndex = 0;
+        result = ReceiveFrame(c, message, viaPipe, interfaceIndex);
+        if (result == ImcErrNone && IsAnswer(c, *message, viaPipe, interfaceIndex)) {
             answer = std::move(message);
             break;
         }
@@ -68,6 +86,7 @@ int WaitOnce(ImcConversation& c, std::unique_ptr<ImcMessage>& answer) {
 std::unique_ptr<ImcConversation> ImcConversationCreate() {
     std::unique_ptr<ImcConversation> c(new (std::nothrow) ImcConversation);
     if (!c) return c;
+    c->requestCounter = RandomRequestStart();
     ImcTransportOpen(c->transport, kImcNoTarget);
     return c;
 }

@@ -34,6 +34,19 @@ bool ImcSenderAccepted(uint32_t target, uint32_t sender, bool viaPipe) {
     return viaPipe || target == 0xFFFFFFFFu || sender == target;  // all ones: no target
 }
 
+bool ImcLinkVouches(const ImcNeighbour* rows, size_t count, uint32_t sender, uint32_t interfaceIndex,
+                    const uint8_t mac[6]) {
+    static const uint8_t kZero[6] = {}, kAll[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    if (interfaceIndex == 0 || std::memcmp(mac, kZero, 6) == 0 || std::memcmp(mac, kAll, 6) == 0) return false;
+    for (size_t i = 0; i < count; ++i) {
+        const ImcNeighbour& row = rows[i];
+        if (row.valid && row.address == sender && row.interfaceIndex == interfaceIndex && row.linkLength == 6 &&
+            std::memcmp(row.linkAddress, mac, 6) == 0)
+            return true;
+    }
+    return false;
+}
+
 bool ImcWantsLongWait(bool targetSet, bool targetEverSet, int requestId) {
     return targetSet || (targetEverSet && (requestId & 1));
 }

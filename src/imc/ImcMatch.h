@@ -1,6 +1,7 @@
 // The conversation's pure rules: which reply answers which request, how long
 // to wait for it, and what a result means to the callers.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 namespace holv {
@@ -35,6 +36,25 @@ bool ImcReplyMatches(const ImcMessage& request, const ImcMessage& reply);
 // the answer says is carried out with the program's rights. Frames off the
 // VM's pipe count whatever address they carry.
 bool ImcSenderAccepted(uint32_t target, uint32_t sender, bool viaPipe);
+
+// One row of the host's neighbour table: an IPv4 address (network order),
+// the interface it was learnt on and its link-layer address.
+struct ImcNeighbour {
+    uint32_t address = 0;
+    uint32_t interfaceIndex = 0;
+    uint8_t linkAddress[8] = {};
+    uint32_t linkLength = 0;
+    bool valid = true;  // false for an entry the system marks invalid
+};
+
+// Whether the link vouches for a sender while no target is known: the
+// neighbour table holds, for that address on the interface the answer came
+// in on, the appliance's MAC. A MAC copied from our own broadcast proves
+// nothing; the card's address is what a real VM cannot help carrying. An
+// unknown interface (0), an unset MAC (all zero or all ones) or an entry
+// still unresolved never vouches.
+bool ImcLinkVouches(const ImcNeighbour* rows, size_t count, uint32_t sender, uint32_t interfaceIndex,
+                    const uint8_t mac[6]);
 
 // Bit 0x2 for a request: always once a target is known; with none known,
 // every other request once any target was ever set.

@@ -69,8 +69,8 @@ void ImcSetTarget(uint32_t address) {
     if (g_conversation) ImcConversationSetTarget(*g_conversation, address);
 }
 
-void ImcOpenPipe(const char* name) {
-    if (g_conversation) ImcTransportOpenPipe(g_conversation->transport, name);
+void ImcOpenPipe(const char* name, uint32_t serverProcessId) {
+    if (g_conversation) ImcTransportOpenPipe(g_conversation->transport, name, serverProcessId);
 }
 
 void ImcSetNotifyWindow(HWND window, UINT message) {

@@ -23,7 +23,8 @@ enum ImcResult : int {
 int ImcCreate();
 int ImcDestroy();
 void ImcSetTarget(uint32_t address);
-void ImcOpenPipe(const char* name);
+// Only a pipe that process `serverProcessId` serves is used.
+void ImcOpenPipe(const char* name, uint32_t serverProcessId);
 // Input notices are posted to window as `message`; null stops them.
 void ImcSetNotifyWindow(HWND window, UINT message);
 

@@ -1,6 +1,7 @@
 #include "imc/ImcTransport.h"
 
 #include <iphlpapi.h>
+#include <mswsock.h>
 #include <ws2tcpip.h>
 
 #include <cstring>
@@ -8,9 +9,11 @@
 #include <new>
 
 #include "base/Address.h"
+#include "base/SystemFolder.h"
 #include "base/Text.h"
 #include "imc/ImcCodes.h"
 #include "imc/ImcLog.h"
+#include "imc/ImcMatch.h"
 #include "imc/ImcPipePacket.h"
 
 namespace holv {
@@ -22,6 +25,12 @@ constexpr ULONG kAdapterFlags =
 
 using GetAdaptersAddressesFn = ULONG(WINAPI*)(ULONG, ULONG, void*, IP_ADAPTER_ADDRESSES*, ULONG*);
 using CancelIPChangeNotifyFn = BOOL(WINAPI*)(OVERLAPPED*);
+using GetNamedPipeServerProcessIdFn = BOOL(WINAPI*)(HANDLE, ULONG*);
+
+template <typename Fn>
+Fn SystemCall(const UniqueModule& library, const char* name) {
+    return library ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library.get(), name))) : nullptr;
+}
 
 const char* Dotted(uint32_t address, char (&text)[16]) {
     FormatIpv4(text, sizeof text, address);
@@ -32,17 +41,22 @@ int SocketValue(const UniqueSocket& s) {
     return static_cast<int>(s.get());
 }
 
-// A UDP socket on (address, 8888) that may broadcast. A failed bind keeps the
-// socket: its sends then fail and say so.
-UniqueSocket OpenUdpSocket(uint32_t address) {
+// A UDP socket on (address, port) that may broadcast and reports the
+// interface each datagram came in on. Bound exclusively: no other program,
+// whatever options it sets, can bind the same address and port and read or
+// answer in our place. A failed bind keeps the socket: its sends then fail
+// and say so.
+UniqueSocket OpenUdpSocket(uint32_t address, uint16_t port) {
     UniqueSocket s(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
     if (!s) return s;
     BOOL on = TRUE;
-    setsockopt(s.get(), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
+    DWORD pktinfo = 1;
+    setsockopt(s.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
     setsockopt(s.get(), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on);
+    setsockopt(s.get(), IPPROTO_IP, IP_PKTINFO, reinterpret_cast<const char*>(&pktinfo), sizeof pktinfo);
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_port = htons(kImcPort);
+    local.sin_port = htons(port);
     local.sin_addr.s_addr = address;
     bind(s.get(), reinterpret_cast<sockaddr*>(&local), sizeof local);
     return s;
@@ -99,7 +113,11 @@ void AddInterfaceSocket(ImcTransport& t, const IP_ADAPTER_ADDRESSES* adapter) {
         ImcLog("Interface %d prefix: %s/%d\n", static_cast<int>(adapter->IfIndex), Dotted(network, text),
                static_cast<int>(prefix->PrefixLength));
     }
-    UniqueSocket s = OpenUdpSocket(address);
+    // Port 8888 belongs to the fallback socket alone: an exclusive wildcard
+    // bind and one on a single address of the same port exclude each other.
+    // An interface socket sends the broadcast out of its interface from a
+    // port of its own; the answers come to 8888 and the fallback reads them.
+    UniqueSocket s = OpenUdpSocket(address, 0);
     if (!s) return;
     ImcLog("Opening socket #%d [%d] for interface %d using address %s\n", static_cast<int>(t.interfaceSockets.size()),
            SocketValue(s), static_cast<int>(adapter->IfIndex), Dotted(address, text));
@@ -108,10 +126,8 @@ void AddInterfaceSocket(ImcTransport& t, const IP_ADAPTER_ADDRESSES* adapter) {
 
 void EnumerateInterfaces(ImcTransport& t) {
     t.interfaceSockets.clear();
-    UniqueModule iphlpapi(LoadLibraryA("iphlpapi.dll"));
-    if (!iphlpapi) return;
-    auto query = reinterpret_cast<GetAdaptersAddressesFn>(
-        reinterpret_cast<void*>(GetProcAddress(iphlpapi.get(), "GetAdaptersAddresses")));
+    UniqueModule iphlpapi(LoadSystemLibrary("iphlpapi.dll"));
+    auto query = SystemCall<GetAdaptersAddressesFn>(iphlpapi, "GetAdaptersAddresses");
     if (!query) return;
     ULONG flags = kAdapterFlags | (t.target != kImcNoTarget ? GAA_FLAG_INCLUDE_PREFIX : 0);
     std::vector<unsigned char> buf = QueryAdapters(query, flags);
@@ -238,7 +254,90 @@ bool IsJunkDatagram(int got) {
     return error == WSAEMSGSIZE || error == WSAECONNRESET;
 }
 
+// One datagram with its sender and the interface it came in on (0 when the
+// system does not say).
+int ReceiveDatagram(ImcTransport& t, SOCKET from, ImcBuffer& frame, sockaddr_in& peer, uint32_t& interfaceIndex) {
+    char* into = reinterpret_cast<char*>(frame.bytes.get());
+    if (!t.receiveMessage) {
+        int peerLength = sizeof peer;
+        return recvfrom(from, into, ImcFrameCapacity, 0, reinterpret_cast<sockaddr*>(&peer), &peerLength);
+    }
+    WSABUF data{ImcFrameCapacity, into};
+    alignas(WSACMSGHDR) char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))] = {};
+    WSAMSG message{};
+    message.name = reinterpret_cast<sockaddr*>(&peer);
+    message.namelen = sizeof peer;
+    message.lpBuffers = &data;
+    message.dwBufferCount = 1;
+    message.Control = WSABUF{sizeof control, control};
+    DWORD got = 0;
+    if (t.receiveMessage(from, &message, &got, nullptr, nullptr) == SOCKET_ERROR) return SOCKET_ERROR;
+    for (WSACMSGHDR* c = WSA_CMSG_FIRSTHDR(&message); c; c = WSA_CMSG_NXTHDR(&message, c))
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO)
+            interfaceIndex = reinterpret_cast<const IN_PKTINFO*>(WSA_CMSG_DATA(c))->ipi_ifindex;
+    return static_cast<int>(got);
+}
+
+void FindReceiveMessage(ImcTransport& t) {
+    GUID id = WSAID_WSARECVMSG;
+    DWORD size = 0;
+    t.receiveMessage = nullptr;
+    if (!t.fallbackSocket) return;
+    if (WSAIoctl(t.fallbackSocket.get(), SIO_GET_EXTENSION_FUNCTION_POINTER, &id, sizeof id, &t.receiveMessage,
+                 sizeof t.receiveMessage, &size, nullptr, nullptr) == SOCKET_ERROR)
+        t.receiveMessage = nullptr;
+}
+
+// The neighbour table's IPv4 rows.
+std::vector<ImcNeighbour> ReadNeighbours() {
+    std::vector<unsigned char> buf;
+    ULONG size = 0;
+    for (int tries = 0; tries < 8; ++tries) {
+        auto* table = buf.empty() ? nullptr : reinterpret_cast<MIB_IPNETTABLE*>(buf.data());
+        DWORD rc = GetIpNetTable(table, &size, FALSE);
+        if (rc == NO_ERROR && table) break;
+        if ((rc != ERROR_INSUFFICIENT_BUFFER && rc != NO_ERROR) || size <= buf.size()) return {};
+        buf.resize(size);
+    }
+    if (buf.empty()) return {};
+    const auto* table = reinterpret_cast<const MIB_IPNETTABLE*>(buf.data());
+    std::vector<ImcNeighbour> rows(table->dwNumEntries);
+    for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+        const MIB_IPNETROW& r = table->table[i];
+        rows[i].address = r.dwAddr;
+        rows[i].interfaceIndex = r.dwIndex;
+        rows[i].linkLength = r.dwPhysAddrLen > 8 ? 8 : r.dwPhysAddrLen;
+        std::memcpy(rows[i].linkAddress, r.bPhysAddr, rows[i].linkLength);
+        rows[i].valid = r.dwType != MIB_IPNET_TYPE_INVALID;
+    }
+    return rows;
+}
+
+// Asks the system to resolve the sender's link address, which puts it in
+// the neighbour table; the system gives up after its own few retries (about
+// a second). Where it cannot, nothing is lost: the sender had to resolve our
+// address to answer, and the host learns its entry from that request.
+void ResolveNeighbour(uint32_t sender) {
+    ULONG mac[2] = {};
+    ULONG length = sizeof mac;
+    SendARP(sender, 0, mac, &length);
+}
+
 }  // namespace
+
+bool ImcTransportLinkVouches(uint32_t sender, uint32_t interfaceIndex, const uint8_t mac[6]) {
+    if (interfaceIndex == 0) return false;
+    std::vector<ImcNeighbour> rows = ReadNeighbours();
+    if (ImcLinkVouches(rows.data(), rows.size(), sender, interfaceIndex, mac)) return true;
+    ResolveNeighbour(sender);
+    rows = ReadNeighbours();
+    bool vouches = ImcLinkVouches(rows.data(), rows.size(), sender, interfaceIndex, mac);
+    char text[16];
+    if (!vouches)
+        ImcLog("Answer from %s on interface %d refused: not the appliance's link address\n", Dotted(sender, text),
+               static_cast<int>(interfaceIndex));
+    return vouches;
+}
 
 void ImcTransportOpen(ImcTransport& t, uint32_t target) {
     t.winsock.start();
@@ -249,17 +348,16 @@ void ImcTransportOpen(ImcTransport& t, uint32_t target) {
     t.addressEvent.reset(WSACreateEvent());
     ArmAddressWatch(t);
     EnumerateInterfaces(t);
-    t.fallbackSocket = OpenUdpSocket(INADDR_ANY);
+    t.fallbackSocket = OpenUdpSocket(INADDR_ANY, kImcPort);
+    FindReceiveMessage(t);
     ImcLog("Opening fallback socket [%d]\n", SocketValue(t.fallbackSocket));
 }
 
 void ImcTransportClose(ImcTransport& t) {
     CloseSocket(t.fallbackSocket);
     if (t.addressEvent) {
-        UniqueModule iphlpapi(LoadLibraryA("iphlpapi.dll"));
-        auto cancel = iphlpapi ? reinterpret_cast<CancelIPChangeNotifyFn>(
-                                     reinterpret_cast<void*>(GetProcAddress(iphlpapi.get(), "CancelIPChangeNotify")))
-                               : nullptr;
+        UniqueModule iphlpapi(LoadSystemLibrary("iphlpapi.dll"));
+        auto cancel = SystemCall<CancelIPChangeNotifyFn>(iphlpapi, "CancelIPChangeNotify");
         if (cancel) cancel(&t.addressOverlapped);
         t.addressEvent.reset();
         t.addressWatch = nullptr;
@@ -288,15 +386,30 @@ void ImcTransportSetTarget(ImcTransport& t, uint32_t address) {
     ImcLog("Connecting to %s\n", Dotted(address, text));
 }
 
-void ImcTransportOpenPipe(ImcTransport& t, const char* name) {
-    if (t.pipe) return;
+// The pipe's name is predictable and any local user may create it before the
+// VM does: it is opened without lending the server our identity beyond
+// identification, and used only when the VM's own process serves it and it
+// carries messages as the VM's pipe does.
+void ImcTransportOpenPipe(ImcTransport& t, const char* name, uint32_t serverProcessId) {
+    if (t.pipe || serverProcessId == 0) return;
     char path[64];
     FormatText(path, sizeof path, "\\\\.\\pipe\\%s", name ? name : "");
     UniqueFile pipe(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                                nullptr));
     if (!pipe) return;
+    UniqueModule kernel(LoadSystemLibrary("kernel32.dll"));
+    auto serverOf = SystemCall<GetNamedPipeServerProcessIdFn>(kernel, "GetNamedPipeServerProcessId");
+    ULONG server = 0;
+    if (!serverOf || !serverOf(pipe.get(), &server) || server != serverProcessId) {
+        ImcLog("Pipe %s refused: served by process %lu, not the VM's\n", path, server);
+        return;
+    }
     DWORD mode = PIPE_READMODE_MESSAGE | PIPE_NOWAIT;
-    SetNamedPipeHandleState(pipe.get(), &mode, nullptr, nullptr);
+    if (!SetNamedPipeHandleState(pipe.get(), &mode, nullptr, nullptr)) {
+        ImcLog("Pipe %s refused: its mode cannot be set (%lu)\n", path, GetLastError());
+        return;
+    }
     t.pipe = std::move(pipe);
     ImcLog("Connected to %s\n", path);
 }
@@ -345,8 +458,10 @@ int ImcTransportSend(ImcTransport& t, const uint8_t* frame, int length) {
     return SendTo(t.fallbackSocket.get(), frame, length, t.target) >= 0 ? ImcErrNone : ImcErrTransport;
 }
 
-int ImcTransportReceive(ImcTransport& t, ImcBuffer& frame, uint32_t& sender, bool& viaPipe) {
+int ImcTransportReceive(ImcTransport& t, ImcBuffer& frame, uint32_t& sender, bool& viaPipe,
+                        uint32_t& interfaceIndex) {
     viaPipe = false;
+    interfaceIndex = 0;
     for (;;) {
         if (t.pipe) {
             int got = ReceiveFromPipe(t, frame, sender);
@@ -373,11 +488,9 @@ int ImcTransportReceive(ImcTransport& t, ImcBuffer& frame, uint32_t& sender, boo
         if (from == INVALID_SOCKET) return ImcErrTimeout;
         if (ImcBufferAllocate(frame, ImcFrameCapacity) != ImcErrNone) return ImcErrNoMemory;
         sockaddr_in peer{};
-        int peerLength = sizeof peer;
         int got;
         do {
-            got = recvfrom(from, reinterpret_cast<char*>(frame.bytes.get()), ImcFrameCapacity, 0,
-                           reinterpret_cast<sockaddr*>(&peer), &peerLength);
+            got = ReceiveDatagram(t, from, frame, peer, interfaceIndex);
         } while (got == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
         char text[16];
         ImcLog("Receive on socket [%d] from %s: %d\n", static_cast<int>(from), Dotted(peer.sin_addr.s_addr, text), got);

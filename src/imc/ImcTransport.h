@@ -6,6 +6,7 @@
 // clang-format off
 #include <winsock2.h>
 #include <windows.h>
+#include <mswsock.h>
 // clang-format on
 
 #include <cstdint>
@@ -31,13 +32,15 @@ struct ImcTransport {
     HANDLE addressWatch = nullptr;
     OVERLAPPED addressOverlapped{};
     WinsockStartup winsock;
+    LPFN_WSARECVMSG receiveMessage = nullptr;  // null: recvfrom, arrival unknown
 };
 
 void ImcTransportOpen(ImcTransport& t, uint32_t target);
 void ImcTransportClose(ImcTransport& t);
 void ImcTransportReopen(ImcTransport& t);
 void ImcTransportSetTarget(ImcTransport& t, uint32_t address);
-void ImcTransportOpenPipe(ImcTransport& t, const char* name);
+// Opens the VM's pipe once: only one served by process `serverProcessId`.
+void ImcTransportOpenPipe(ImcTransport& t, const char* name, uint32_t serverProcessId);
 // Input notices go to window as `message` (the owner's choice of number).
 void ImcTransportSetNotifyWindow(ImcTransport& t, HWND window, UINT message);
 void ImcTransportSuspendNotify(ImcTransport& t);
@@ -45,10 +48,14 @@ void ImcTransportResumeNotify(ImcTransport& t);
 void ImcTransportPostNotify(ImcTransport& t);
 // 0 or ImcErrTransport.
 int ImcTransportSend(ImcTransport& t, const uint8_t* frame, int length);
-// 0 with one frame in `frame`, its sender (network order) and whether it came
-// off the pipe; ImcErrTimeout after 100 ms without input; ImcErrMalformed for
+// 0 with one frame in `frame`, its sender (network order), the interface it
+// came in on (0 when unknown) and whether it came off the pipe; ImcErrTimeout after 100 ms without input; ImcErrMalformed for
 // a datagram that can be no frame (empty, too large); ImcErrTransport when
 // the read fails.
-int ImcTransportReceive(ImcTransport& t, ImcBuffer& frame, uint32_t& sender, bool& viaPipe);
+int ImcTransportReceive(ImcTransport& t, ImcBuffer& frame, uint32_t& sender, bool& viaPipe,
+                        uint32_t& interfaceIndex);
+// Whether the host's neighbour table holds `mac` for the sender on that
+// interface; resolves the entry once when it is missing.
+bool ImcTransportLinkVouches(uint32_t sender, uint32_t interfaceIndex, const uint8_t mac[6]);
 
 }  // namespace holv

@@ -125,7 +125,7 @@ int RunSessionStep(ApplianceSession& s, SessionHost& host) {
     if (s.notifyWindow) ImcSetNotifyWindow(nullptr, 0);
     if (host.CurrentState() < StateRunning) {
         host.RereadAdapterAddresses();  // an address may appear only after the VM started
-        if (s.pipeName[0]) ImcOpenPipe(s.pipeName);
+        if (s.pipeName[0]) ImcOpenPipe(s.pipeName, s.vmProcessId);
     }
     uint32_t flags = 0;
     int result = ImcQueryStatus(s.applianceMac, s.productName, s.firmware, s.hostName, &s.applianceIp, &flags);

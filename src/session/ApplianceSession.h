@@ -56,6 +56,9 @@ struct ApplianceSession {
     char trellisportServer[32] = {};
     char rkConnection[128] = {};
     char pipeName[32] = {};
+    // The VM's own process, which alone may serve the pipe; 0 while the
+    // backend does not know it (the pipe is then not used).
+    uint32_t vmProcessId = 0;
     SessionExit exitRequest = SessionExitNone;  // until the owner takes it
 };
 

@@ -123,8 +123,11 @@ wine_host() { on_host "$HOLV_WINE" "$@"; }
 
 # bed_up [--no-player]: namespaces, simulator, display, prefix, VM file.
 bed_up() {
-  local vars
-  vars=$("$bed_netns" up "$bed_name" ${bed_impostor:+--impostor}) ||
+  local vars mac
+  # The appliance's link carries the MAC the simulator answers with, as a
+  # VM's card carries the one of its configuration file.
+  mac=$(sed -n 's/^mac=//p' "$bed_work/config" 2>/dev/null | head -1)
+  vars=$(HOLV_NETNS_APPLIANCE_MAC=${mac:-$bed_mac} "$bed_netns" up "$bed_name" ${bed_impostor:+--impostor}) ||
     { echo "FAIL: the namespaces could not be made" >&2; exit 1; }
   eval "$vars"
   export HOLV_HOST_IP HOLV_APPLIANCE_IP

@@ -286,9 +286,11 @@ TEST_F(ImcNet, NotificationsComeBackAfterARequestThatCouldNotBeSent) {
 // one with the packets `answers` returns.
 class PipeServer {
 public:
-    explicit PipeServer(std::function<std::vector<Packet>(const Packet&)> answers) : answers_(std::move(answers)) {
-        pipe_ = CreateNamedPipeA(("\\\\.\\pipe\\" + name).c_str(), PIPE_ACCESS_DUPLEX,
-                                 PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 8192, 8192, 0, nullptr);
+    explicit PipeServer(std::function<std::vector<Packet>(const Packet&)> answers,
+                        DWORD type = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE)
+        : answers_(std::move(answers)) {
+        pipe_ = CreateNamedPipeA(("\\\\.\\pipe\\" + name).c_str(), PIPE_ACCESS_DUPLEX, type | PIPE_WAIT, 1, 8192,
+                                 8192, 0, nullptr);
         auto run = [](void* self) -> DWORD {
             static_cast<PipeServer*>(self)->Serve();
             return 0;
@@ -393,9 +395,9 @@ TEST_F(ImcNet, PipeCarriesTheQueryAndItsAnswer) {
     ASSERT_TRUE(server.Started());
     LogFile log;
     ASSERT_EQ(ImcCreate(), 0);
-    ImcOpenPipe("holv-imc-test-no-such-pipe");  // a later call may try again
-    ImcOpenPipe(server.name.c_str());
-    ImcOpenPipe("holv-imc-test-no-such-pipe");  // one is open: nothing happens
+    ImcOpenPipe("holv-imc-test-no-such-pipe", GetCurrentProcessId());  // a later call may try again
+    ImcOpenPipe(server.name.c_str(), GetCurrentProcessId());            // this process plays the VM
+    ImcOpenPipe("holv-imc-test-no-such-pipe", GetCurrentProcessId());  // one is open: nothing happens
     EXPECT_EQ(ImcQueryStatus(kSimMac, nullptr, nullptr, nullptr, nullptr, nullptr), ImcFailed);
     ImcSetTarget(Bed().appliance());
     char product[100] = "", firmware[100] = "", device[100] = "";
@@ -419,6 +421,38 @@ TEST_F(ImcNet, PipeCarriesTheQueryAndItsAnswer) {
     // The frame also went out on UDP each time.
     Lines lines = log.Read();
     EXPECT_EQ(Matching(lines, "Sending on socket [").size(), 3u) << Joined(lines);
+}
+
+// The pipe's name is predictable: one that another process serves, or one
+// whose message mode cannot be set (a byte pipe), is closed unused, and the
+// answer it would give never counts.
+TEST_F(ImcNet, PipeOfAnotherServerOrModeIsNotUsed) {
+    ASSERT_TRUE(Bed().PowerOff());
+    const struct {
+        DWORD type, vmProcess;
+        const char* why;
+    } rows[] = {
+        {PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, GetCurrentProcessId() + 4, "not the VM's"},
+        {PIPE_TYPE_BYTE, GetCurrentProcessId(), "its mode cannot be set"},
+    };
+    for (const auto& row : rows) {
+        PipeServer server([&](const Packet& received) {
+            std::unique_ptr<ImcMessage> request = FrameOf(received);
+            return request ? std::vector<Packet>{AnswerPacket(*request, "pipe", inet_addr("10.99.0.7"))}
+                           : std::vector<Packet>{};
+        }, row.type);
+        ASSERT_TRUE(server.Started());
+        LogFile log;
+        ASSERT_EQ(ImcCreate(), 0);
+        ImcOpenPipe(server.name.c_str(), row.vmProcess);
+        ImcSetTarget(Bed().appliance());
+        EXPECT_EQ(ImcQueryStatus(kSimMac, nullptr, nullptr, nullptr, nullptr, nullptr), ImcFailed) << row.why;
+        ImcDestroy();
+        ASSERT_TRUE(server.Join(10000));
+        EXPECT_TRUE(server.received.empty()) << row.why;
+        Lines lines = log.Read();
+        EXPECT_EQ(Matching(lines, row.why).size(), 1u) << Joined(lines);
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <memory>
 
 #include "imc/ImcCodes.h"
@@ -96,6 +97,36 @@ TEST(ImcReplyMatch, OnlyTheTargetAnswersOnceKnown) {
     for (const Case& c : cases)
         EXPECT_EQ(ImcSenderAccepted(c.target, c.sender, c.viaPipe), c.accepted)
             << std::hex << c.target << " " << c.sender;
+}
+
+// Before a target is known, only the neighbour table speaks for a sender: the
+// appliance's MAC learnt for that address on the interface of arrival.
+TEST(ImcReplyMatch, TheLinkVouchesBeforeATarget) {
+    const uint32_t appliance = 0x0200580A, impostor = 0x0300580A;
+    const uint8_t other[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55}, zero[6] = {};
+    auto row = [](uint32_t address, uint32_t index, const uint8_t* mac, uint32_t length = 6, bool valid = true) {
+        ImcNeighbour n;
+        n.address = address, n.interfaceIndex = index, n.linkLength = length, n.valid = valid;
+        std::memcpy(n.linkAddress, mac, 6);
+        return n;
+    };
+    const ImcNeighbour table[] = {row(appliance, 4, kMac), row(impostor, 4, other), row(appliance, 7, other),
+                                  row(impostor, 9, kMac, 6, false), row(0x0500580A, 4, kMac, 0)};
+    struct Case {
+        uint32_t sender, index;
+        const uint8_t* mac;
+        bool vouches;
+    };
+    const Case cases[] = {
+        {appliance, 4, kMac, true},      {impostor, 4, kMac, false},    // its own card's address
+        {appliance, 7, kMac, false},                                    // the address, but on another link
+        {appliance, 0, kMac, false},     {impostor, 9, kMac, false},    // arrival unknown; an invalid entry
+        {0x0500580A, 4, kMac, false},    {0x0600580A, 4, kMac, false},  // unresolved; no entry
+        {appliance, 7, other, true},     {impostor, 4, zero, false},    // ... an unset MAC never matches
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ImcLinkVouches(table, std::size(table), c.sender, c.index, c.mac), c.vouches)
+            << std::hex << c.sender << " if " << c.index;
 }
 
 // A deadline past the tick count's wrap is the wait length itself, so the
