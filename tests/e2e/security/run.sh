@@ -15,6 +15,9 @@
 # 5: a log that cannot be deleted names another process's pid: that process
 # is not adopted as the VM, and outlives Stop and Exit.
 # Steps are forced (Status, notifications); waits are bounds for failures.
+# 0 (first): while the appliance is silent, an impostor with a link address
+# of its own answers the broadcasts with the appliance's MAC: refused, and the
+# appliance is found once it answers.
 # Exit: 0, 1 a check failed, 77 no namespaces here.
 set -u
 bed_needs=(Holvenstead.exe vmplayer.exe vmware-vmx.exe session-drive.exe holv-browser.exe)
@@ -40,9 +43,29 @@ act=$bed_work/act
 mkdir -p "$act"
 act_win=$(winpath "$act")
 
-say "1. An impostor answers every request to the real appliance: nothing it says counts"
+say "0. The appliance is silent; an impostor with a link address of its own answers the broadcasts"
+sim_config mac=02:00:5e:00:00:01  # the real appliance hears only commands to another MAC
+printf '%s\n' "mac=$bed_mac" device-name=impostor-gw product-name=Impostor serial=IMPOSTOR action-sticky=1 \
+  "action=cmd /c echo pwned> ${act_win//\\/\\\\}\\\\early.marker" >"$bed_work/imp0.conf"
+ip netns exec "$bed_name-imp" "$bed_sim" --config "$bed_work/imp0.conf" --record "$bed_work/imp0.record" \
+  --pid-file "$bed_work/imp0.pid" 2>"$bed_work/imp0.log" &
+bed_track $!
+wait_until 20 test -s "$bed_work/imp0.pid" || fatal "the early impostor did not start"
 program_start -start "$bed_vmx_win"
-wait_state Running 120 || fatal "the program did not reach Running"
+wait_until 120 eval '[ "$(record_count "^status " "$bed_work/imp0.record")" -ge 3 ]' ||
+  fatal "the impostor heard no status queries"
+show_status || fatal "no Status box"
+check "the impostor answered, and the program is still looking" has_line "$status" "State: Starting..."
+check "... nothing of the impostor's shows" lacks_text "$status" "mpostor"
+check "... it read no action from it" equal "$(record_count "^get " "$bed_work/imp0.record")" 0
+check "... its answers were refused for their link address" grep -q "not the appliance's link address" "$bed_work/imc.log"
+sim_config
+check "the real appliance is found once it answers" wait_state Running 120
+kill "$(cat "$bed_work/imp0.pid")" 2>/dev/null
+check "the impostor's identity never reached the VM file" eval '! grep -qi impostor "$bed_vmx"'
+check "the impostor's action never ran" file_absent "$act/early.marker"
+
+say "1. An impostor answers every request to the real appliance: nothing it says counts"
 printf '%s\n' "mac=$bed_mac" device-name=impostor-gw product-name=Impostor firmware=6.6.6 serial=IMPOSTOR \
   trellisport=impostor rk=impostor action-sticky=1 \
   "action=cmd /c echo pwned> ${act_win//\\/\\\\}\\\\pwned.marker" >"$bed_work/imp.conf"
