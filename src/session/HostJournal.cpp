@@ -100,6 +100,9 @@ bool OwnerRunning(const JournalOwner& owner) {
     JournalOwner self = CurrentJournalOwner();
     if (owner.processId == self.processId) return owner.createdAt != 0 && owner.createdAt == self.createdAt;
     UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner.processId));
+    // Systems before Vista know no limited query right: the id alone decides there.
+    if (!process && GetLastError() != ERROR_INVALID_PARAMETER)
+        process.reset(OpenProcess(SYNCHRONIZE, FALSE, owner.processId));
     if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;
     if (WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT) return false;
     // A creation time that cannot be read cannot tell the runs apart: the id decides.

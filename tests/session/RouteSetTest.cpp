@@ -187,8 +187,10 @@ TEST_F(RouteSetTest, AKilledRunsJournalIsUndoneOnceItsRunHasGone) {
             PlanRouteUndo(left, table, [&](const JournalOwner& noted) { return SameRun(noted, r.live); });
         EXPECT_EQ(plan.deletions.size(), r.deletions) << r.live.createdAt;
         ASSERT_EQ(plan.resets.size(), r.resets);
-        if (r.resets) EXPECT_EQ(plan.resets[0].ifIndex, kApplianceIf);
-        if (r.resets) EXPECT_EQ(plan.resets[0].metric[0], 276u);
+        for (const ForwardRow& row : plan.resets) {
+            EXPECT_EQ(row.ifIndex, kApplianceIf);
+            EXPECT_EQ(row.metric[0], 276u);
+        }
         EXPECT_TRUE(plan.dropped.empty());
     }
 }

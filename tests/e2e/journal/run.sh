@@ -23,7 +23,8 @@ journal() {  # section: "name=value" a line
     sed -n 's/^    \(.*\)    REG_SZ    \(.*\)$/\1=\2/p'
 }
 journal_empty() { [ -z "$(journal Routes)$(journal SearchList)$(journal DriverSigning)" ]; }
-noted() { [ "$(journal Routes | wc -l)" -eq 2 ] && [ -n "$(journal SearchList)" ]; }
+routes() { journal Routes | grep -v '^broadcast metric '; }
+noted() { [ "$(journal Routes | wc -l)" -eq 3 ] && [ -n "$(journal SearchList)" ]; }  # two routes, the metric
 reg_value() { wine_host reg query "$tcpip" /v "$1" 2>/dev/null | tr -d '\r' | sed -n 's/^.*    REG_SZ    //p'; }
 search_list() { echo "$(reg_value SearchList)|$(reg_value SearchListBackupSC)"; }
 list_absent() { ! wine_host reg query "$tcpip" /v SearchList >/dev/null 2>&1; }
@@ -57,14 +58,15 @@ serve
 noting program_start -start "$bed_vmx_win"
 wait_state Running 180 || fatal "the appliance did not come up"
 wait_until 60 noted || fatal "the journal did not fill: $(journal Routes) $(journal SearchList)"
-ifindex=$(journal Routes | head -1 | cut -d= -f1 | cut -d' ' -f4)
-check "the two created routes, through the appliance, with the creating process" equal \
-  "$(journal Routes | sed 's/ [1-9][0-9]*$//' | sort)" \
-  "$(printf '%s=%s\n' "10.0.0.1 255.255.255.255 $gw $ifindex"{,} "10.1.0.0 255.255.0.0 $gw $ifindex"{,})"
+ifindex=$(routes | head -1 | cut -d= -f1 | cut -d' ' -f4)
+owner=$(routes | head -1 | grep -o '[0-9]* [0-9]*$')
+check "the two created routes, through the appliance, with the creating run" equal "$(routes | sort)" \
+  "$(printf '%s=%s '"$owner"'\n' "10.0.0.1 255.255.255.255 $gw $ifindex"{,} "10.1.0.0 255.255.0.0 $gw $ifindex"{,})"
+check "the broadcast route's metric noted before it changed" eval \
+  'journal Routes | grep -qx "broadcast metric $ifindex=$ifindex [0-9]* $owner"'
 check "the search list written, nothing to back up" equal "$(search_list)" "corp.example|"
 # Driver-signing values relaxed inside this run's guard, as it notes them:
 # the machine's, and the user's under the user's SID.
-owner=$(journal Routes | head -1 | grep -o '[0-9]* [0-9]*$')
 sid=$(wine_host reg query HKU | tr -d '\r' | grep -o 'S-1-5-21[-0-9]*$' | head -1)
 wine_host reg add 'HKLM\Software\Microsoft\Driver Signing' /v Policy /t REG_BINARY /d 00 /f >/dev/null
 wine_host reg add 'HKCU\Software\Microsoft\Driver Signing' /v Policy /t REG_DWORD /d 0 /f >/dev/null
