@@ -2,11 +2,14 @@
 // values it relaxes are saved exactly as they were (also "not there"), first
 // into the host-change journal, then relaxed, and put back when the guard
 // goes. A run killed inside the guard leaves the journal, and the next start
-// puts the values back from it (RestoreDriverSigningFromJournal).
+// puts the values back from it (RestoreDriverSigningFromJournal). Each entry
+// names its run, and a user's value the user's SID: it goes back into that
+// user's hive, not into whoever runs next.
 #pragma once
 #include <vector>
 
 #include "backends/PolicyValueText.h"
+#include "base/Unique.h"
 
 namespace holv {
 
@@ -22,11 +25,13 @@ private:
         int slot;
         SavedPolicyValue value;
     };
+    UniqueHandle guard_;  // the guard's mutex, held until the values are back
     std::vector<Saved> saved_;
 };
 
-// Puts back the values a run that did not end cleanly left relaxed, and
-// clears their journal entries; entries it cannot use are dropped.
+// Puts back the values a run that did not end cleanly (and no longer runs)
+// left relaxed, and clears their journal entries; entries it cannot use are
+// dropped, those of a user whose hive is not loaded kept.
 void RestoreDriverSigningFromJournal();
 
 }  // namespace holv

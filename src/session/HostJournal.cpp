@@ -16,6 +16,13 @@ void SectionPath(char (&path)[MAX_PATH], const char* section) {
     FormatText(path, sizeof path, "%s\\%s", kJournalKey, section);
 }
 
+// The creation time of a process as a number; 0 when it cannot be read.
+uint64_t CreationTime(HANDLE process) {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    return static_cast<uint64_t>(created.dwHighDateTime) << 32 | created.dwLowDateTime;
+}
+
 }  // namespace
 
 int JournalWrite(const char* section, const char* name, const std::string& value) {
@@ -83,6 +90,24 @@ std::vector<JournalEntry> JournalRead(const char* section) {
         entries.push_back(std::move(entry));
     }
     return entries;
+}
+
+JournalOwner CurrentJournalOwner() {
+    return {GetCurrentProcessId(), CreationTime(GetCurrentProcess())};
+}
+
+bool OwnerRunning(const JournalOwner& owner) {
+    JournalOwner self = CurrentJournalOwner();
+    if (owner.processId == self.processId) return owner.createdAt != 0 && owner.createdAt == self.createdAt;
+    UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner.processId));
+    // Systems before Vista know no limited query right: the id alone decides there.
+    if (!process && GetLastError() != ERROR_INVALID_PARAMETER)
+        process.reset(OpenProcess(SYNCHRONIZE, FALSE, owner.processId));
+    if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;
+    if (WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT) return false;
+    // A creation time that cannot be read cannot tell the runs apart: the id decides.
+    uint64_t created = CreationTime(process.get());
+    return created == 0 || SameRun(owner, {owner.processId, created});
 }
 
 }  // namespace holv

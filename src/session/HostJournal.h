@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "session/JournalOwner.h"
+
 namespace holv {
 
 struct JournalEntry {
@@ -33,5 +35,13 @@ int JournalWrite(const char* section, const char* name, const std::string& value
 int JournalErase(const char* section, const char* name);
 // Empty when the section is missing or unreadable.
 std::vector<JournalEntry> JournalRead(const char* section);
+
+// This run, as its entries name it.
+JournalOwner CurrentJournalOwner();
+// Whether the run that wrote an entry still runs: then its entries are its
+// own to undo. A process that cannot be opened for another reason than not
+// being there counts as running. An older entry (no creation time) with this
+// process's id is an earlier run's whose id came round again.
+bool OwnerRunning(const JournalOwner& owner);
 
 }  // namespace holv

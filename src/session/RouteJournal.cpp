@@ -41,11 +41,57 @@ public:
         return true;
     }
     bool AtEnd() const { return p == end; }
+    // What is left: the owner.
+    std::optional<JournalOwner> Owner() { return ParseOwner(std::string_view(p, static_cast<size_t>(end - p))); }
 
 private:
     const char* p;
     const char* end;
 };
+
+constexpr char kMetricPrefix[] = "broadcast metric ";
+
+// A noted broadcast metric: the interface, the metric it had, the owner.
+struct RecordedMetric {
+    uint32_t ifIndex = 0;
+    uint32_t metric = 0;
+    JournalOwner owner;
+};
+
+std::optional<RecordedMetric> ParseMetricEntry(const std::string& value) {
+    EntryCursor in(value);
+    RecordedMetric m;
+    if (!in.Number(UINT32_MAX, m.ifIndex) || !in.Char(' ') || !in.Number(UINT32_MAX, m.metric) || !in.Char(' '))
+        return std::nullopt;
+    std::optional<JournalOwner> owner = in.Owner();
+    if (!owner) return std::nullopt;
+    m.owner = *owner;
+    return m;
+}
+
+const ForwardRow* BroadcastRowOn(const std::vector<ForwardRow>& table, uint32_t ifIndex) {
+    for (const ForwardRow& row : table) {
+        if (row.destination == 0xFFFFFFFFu && row.mask == 0xFFFFFFFFu && row.ifIndex == ifIndex) return &row;
+    }
+    return nullptr;
+}
+
+// A metric entry of a run that no longer runs: its interface's broadcast
+// row, with the metric back, when the table still has one.
+void PlanMetricUndo(const JournalEntry& entry, const std::vector<ForwardRow>& table,
+                    const std::function<bool(const JournalOwner&)>& stillRunning, RouteUndoPlan& plan) {
+    std::optional<RecordedMetric> noted = ParseMetricEntry(entry.value);
+    if (noted && stillRunning(noted->owner)) return;
+    const ForwardRow* row = noted ? BroadcastRowOn(table, noted->ifIndex) : nullptr;
+    if (!row) {
+        plan.dropped.push_back(entry.name);
+        return;
+    }
+    ForwardRow back = *row;
+    back.metric[0] = noted->metric;
+    plan.resets.push_back(back);
+    plan.reset.push_back(entry.name);
+}
 
 bool SameRoute(const RecordedRoute& noted, const ForwardRow& row) {
     return row.destination == noted.destination && row.mask == noted.mask && row.nextHop == noted.gateway &&
@@ -65,26 +111,41 @@ std::string RouteEntryName(const ForwardRow& row) {
     return name;
 }
 
-std::string RouteEntryValue(const ForwardRow& row, uint32_t processId) {
-    return RouteEntryName(row) + " " + std::to_string(processId);
+std::string RouteEntryValue(const ForwardRow& row, const JournalOwner& owner) {
+    return RouteEntryName(row) + " " + OwnerText(owner);
+}
+
+std::string MetricEntryName(const ForwardRow& row) {
+    return kMetricPrefix + std::to_string(row.ifIndex);
+}
+
+std::string MetricEntryValue(const ForwardRow& row, uint32_t before, const JournalOwner& owner) {
+    return std::to_string(row.ifIndex) + " " + std::to_string(before) + " " + OwnerText(owner);
 }
 
 std::optional<RecordedRoute> ParseRouteEntry(const std::string& value) {
     EntryCursor in(value);
     RecordedRoute r;
     if (in.Address(r.destination) && in.Char(' ') && in.Address(r.mask) && in.Char(' ') && in.Address(r.gateway) &&
-        in.Char(' ') && in.Number(UINT32_MAX, r.ifIndex) && in.Char(' ') && in.Number(UINT32_MAX, r.processId) &&
-        in.AtEnd())
+        in.Char(' ') && in.Number(UINT32_MAX, r.ifIndex) && in.Char(' ')) {
+        std::optional<JournalOwner> owner = in.Owner();
+        if (!owner) return std::nullopt;
+        r.owner = *owner;
         return r;
+    }
     return std::nullopt;
 }
 
 RouteUndoPlan PlanRouteUndo(const std::vector<JournalEntry>& entries, const std::vector<ForwardRow>& table,
-                            const std::function<bool(uint32_t)>& stillRunning) {
+                            const std::function<bool(const JournalOwner&)>& stillRunning) {
     RouteUndoPlan plan;
     for (const JournalEntry& entry : entries) {
+        if (entry.name.rfind(kMetricPrefix, 0) == 0) {
+            PlanMetricUndo(entry, table, stillRunning, plan);
+            continue;
+        }
         std::optional<RecordedRoute> noted = ParseRouteEntry(entry.value);
-        if (noted && stillRunning(noted->processId)) continue;
+        if (noted && stillRunning(noted->owner)) continue;
         const ForwardRow* match = nullptr;
         if (noted) {
             for (const ForwardRow& row : table) {

@@ -5,7 +5,6 @@
 #include <windows.h>
 // clang-format on
 
-#include "base/Unique.h"
 #include "session/RouteJournal.h"
 
 namespace holv {
@@ -15,22 +14,17 @@ class JournalRecord : public RouteRecord {
 public:
     int Note(const ForwardRow& row) override {
         return JournalWrite(kRouteJournalSection, RouteEntryName(row).c_str(),
-                            RouteEntryValue(row, GetCurrentProcessId()));
+                            RouteEntryValue(row, CurrentJournalOwner()));
     }
     void Forget(const ForwardRow& row) override { JournalErase(kRouteJournalSection, RouteEntryName(row).c_str()); }
+    int NoteMetric(const ForwardRow& row, uint32_t before) override {
+        return JournalWrite(kRouteJournalSection, MetricEntryName(row).c_str(),
+                            MetricEntryValue(row, before, CurrentJournalOwner()));
+    }
+    void ForgetMetric(const ForwardRow& row) override {
+        JournalErase(kRouteJournalSection, MetricEntryName(row).c_str());
+    }
 };
-
-// Another instance (serving another VM file) may be running with routes of
-// its own in the journal: they are its to remove. A process that cannot be
-// opened for another reason than not being there counts as running. This
-// process has noted nothing yet when the undo runs, so an entry with its id
-// is an earlier run's whose id came round again.
-bool StillRunning(uint32_t processId) {
-    if (processId == GetCurrentProcessId()) return false;
-    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
-    if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;
-    return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
-}
 
 }  // namespace
 
@@ -45,11 +39,16 @@ void UndoJournalRoutes(RouteSystem& system) {
     std::vector<ForwardRow> table;
     // Without the table nothing shows which notes still hold: keep them all.
     if (system.GetForwardTable(table) != 0) return;
-    RouteUndoPlan plan = PlanRouteUndo(entries, table, StillRunning);
+    // Another instance (serving another VM file) may be running with routes
+    // of its own in the journal: they are its to remove.
+    RouteUndoPlan plan = PlanRouteUndo(entries, table, OwnerRunning);
     for (size_t i = 0; i < plan.deletions.size(); ++i) {
         int rc = system.DeleteForwardEntry(plan.deletions[i]);
         // A route that will not go stays noted for the next try.
         if (rc == 0 || rc == ERROR_NOT_FOUND) JournalErase(kRouteJournalSection, plan.deleted[i].c_str());
+    }
+    for (size_t i = 0; i < plan.resets.size(); ++i) {
+        if (system.SetForwardEntry(plan.resets[i]) == 0) JournalErase(kRouteJournalSection, plan.reset[i].c_str());
     }
     for (const std::string& name : plan.dropped) JournalErase(kRouteJournalSection, name.c_str());
     // Names resolved through the routes that went may be cached.

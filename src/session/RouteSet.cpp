@@ -166,7 +166,14 @@ void RouteSet::SetMetrics() {
 }
 
 int RouteSet::ApplyBroadcastRoute() {
-    if (system.GetMajorVersion() >= kFirstSettableBroadcastVersion) return system.SetForwardEntry(broadcastRow);
+    if (system.GetMajorVersion() >= kFirstSettableBroadcastVersion) {
+        // Noted first, like a route: a run that ends with the appliance's
+        // metric in place leaves the way back.
+        if (record && record->NoteMetric(broadcastRow, savedBroadcastMetric) != 0) return 1;
+        int rc = system.SetForwardEntry(broadcastRow);
+        if (rc != 0 && record) record->ForgetMetric(broadcastRow);
+        return rc;
+    }
     if (!mayRunCommands) return 1;
     char address[16];
     FormatIpv4(address, sizeof address, localAddress);
@@ -184,7 +191,8 @@ void RouteSet::RestoreBroadcastRoute() {
         return;
     }
     broadcastRow.metric[0] = savedBroadcastMetric;
-    system.SetForwardEntry(broadcastRow);
+    // A metric that would not go back stays noted for the next start.
+    if (system.SetForwardEntry(broadcastRow) == 0 && record) record->ForgetMetric(broadcastRow);
     broadcastRow.metric[0] = routeTemplate.metric[0];
 }
 

@@ -22,6 +22,42 @@ ListValue ReadListValue(HKEY key, const char* name) {
     return ListValue::Of(text);
 }
 
+// The journal's note on the list: "changed <owner>" while a backup holds
+// the way back, "absent <owner>" while there was no list before ours. An
+// older note is "changed" alone.
+struct ListNote {
+    bool present = false;
+    bool absent = false;
+    std::optional<JournalOwner> owner;
+};
+
+ListNote ReadNote() {
+    ListNote note;
+    for (const JournalEntry& entry : JournalRead(kSearchListJournalSection)) {
+        std::string head;
+        if (entry.name != kBackupValue) continue;
+        note.present = true;
+        // A damaged owner names no run: the note is a dead run's.
+        SplitOwnedValue(entry.value, head, note.owner);
+        note.absent = head == "absent";
+    }
+    return note;
+}
+
+int WriteNote(const char* head) {
+    return JournalWrite(kSearchListJournalSection, kBackupValue,
+                        std::string(head) + " " + OwnerText(CurrentJournalOwner()));
+}
+
+bool HasValue(HKEY key, const char* name) {
+    return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+bool DeleteValue(HKEY key, const char* name) {
+    LSTATUS rc = RegDeleteValueA(key, name);
+    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+}
+
 LSTATUS WriteText(HKEY key, const char* name, const std::string& text) {
     return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                           static_cast<DWORD>(text.size() + 1));
@@ -38,6 +74,7 @@ void UpdateSearchList(const char* suffixTemplate, AdapterControl& control) {
         now.searchList = ReadListValue(key.get(), "SearchList");
         now.backup = ReadListValue(key.get(), kBackupValue);
         now.primary = ReadListValue(key.get(), "NV Domain");
+        now.wasAbsent = ReadNote().absent;
     }
     SearchListChange change = PlanSearchListUpdate(now, suffixTemplate);
     if (change.Empty()) return;
@@ -48,21 +85,29 @@ void UpdateSearchList(const char* suffixTemplate, AdapterControl& control) {
         return;
     // A backup that did not get written would leave nothing to restore, and
     // a list that did not get written must not lose its backup: stop there.
-    if (change.writeBackup && (JournalWrite(kSearchListJournalSection, kBackupValue, "changed") != 0 ||
+    if (change.writeBackup && (WriteNote("changed") != 0 ||
                                WriteText(key.get(), kBackupValue, change.backupText) != ERROR_SUCCESS))
         return;
+    // Nothing to back up: the note alone says the list goes again.
+    if (change.noteAbsent && WriteNote("absent") != 0) return;
     if (change.writeList && WriteText(key.get(), "SearchList", change.listText) != ERROR_SUCCESS) return;
-    if (change.deleteBackup && RegDeleteValueA(key.get(), kBackupValue) == ERROR_SUCCESS)
-        JournalErase(kSearchListJournalSection, kBackupValue);
+    bool undone = !(change.deleteBackup && !DeleteValue(key.get(), kBackupValue)) &&
+                  !(change.deleteList && !DeleteValue(key.get(), "SearchList"));
+    if (change.forgetNote && undone) JournalErase(kSearchListJournalSection, kBackupValue);
     if (change.renewLease) RenewAdapterLease(control);
 }
 
 void UndoJournalSearchList(AdapterControl& control) {
+    ListNote note = ReadNote();
+    // Another instance still running made the change: it is its to undo.
+    if (note.owner && OwnerRunning(*note.owner)) return;
     UpdateSearchList(nullptr, control);
     UniqueKey key;
+    // A backup, or a list that was not there before, that could not be
+    // undone keeps its note.
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTcpipParametersKey, 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS &&
-        RegQueryValueExA(key.get(), kBackupValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
-        return;  // a backup that could not be put back keeps its mark
+        (HasValue(key.get(), kBackupValue) || (note.absent && HasValue(key.get(), "SearchList"))))
+        return;
     JournalErase(kSearchListJournalSection, kBackupValue);
 }
 

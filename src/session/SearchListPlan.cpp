@@ -37,23 +37,30 @@ size_t ExpandSuffixTemplate(const char* suffixTemplate, const char* backup, cons
 SearchListChange PlanSearchListUpdate(const SearchListValues& now, const char* suffixTemplate) {
     SearchListChange change;
     if (!suffixTemplate) {
-        // Only a readable backup is put back; without one the list is the
-        // user's (or could not be saved) and stays as it is.
-        if (!now.backup.HasText()) return change;
-        change.writeList = true;
-        change.listText = now.backup.text;
-        change.deleteBackup = true;
-        change.renewLease = true;
+        if (now.backup.HasText()) {
+            change.writeList = true;
+            change.listText = now.backup.text;
+            change.deleteBackup = change.forgetNote = change.renewLease = true;
+        } else if (now.wasAbsent && now.searchList.state != ListValue::Unusable) {
+            // Ours, written where there was none; already gone needs only
+            // the note erased.
+            change.deleteList = change.renewLease = now.searchList.HasText();
+            change.forgetNote = true;
+        }
+        // Otherwise the list is the user's (or could not be saved) and stays.
         return change;
     }
     if (now.backup.state == ListValue::Unusable) return change;  // cannot build on it, must not replace it
     const std::string* backup = now.backup.HasText() ? &now.backup.text : nullptr;
-    if (!backup) {
+    // With a note that there was no list, the list there now is ours.
+    if (!backup && !now.wasAbsent) {
         if (now.searchList.state == ListValue::Unusable) return change;  // could not be saved first
         if (now.searchList.HasText()) {
             change.writeBackup = true;
             change.backupText = now.searchList.text;
             backup = &change.backupText;
+        } else {
+            change.noteAbsent = true;
         }
     }
     char list[kSearchListSize];

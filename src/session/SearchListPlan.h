@@ -35,24 +35,35 @@ struct SearchListValues {
     ListValue searchList;  // "SearchList"
     ListValue backup;      // "SearchListBackupSC"
     ListValue primary;     // "NV Domain"
+    // The journal says there was no "SearchList" before the program wrote
+    // one: the way back is to delete it.
+    bool wasAbsent = false;
 };
 
-// What to write: in this order the backup, the list, the deletion of the
-// backup, then the renewal of the host adapter's lease.
+// What to write: in this order the backup (or the journal's note that there
+// was no list), the list, the deletion of the backup or of the list, the
+// erasure of the journal's note, then the renewal of the host adapter's lease.
 struct SearchListChange {
     bool writeBackup = false;
     std::string backupText;
+    bool noteAbsent = false;
     bool writeList = false;
     std::string listText;
     bool deleteBackup = false;
+    bool deleteList = false;
+    bool forgetNote = false;
     bool renewLease = false;
 
-    bool Empty() const { return !writeBackup && !writeList && !deleteBackup && !renewLease; }
+    bool Empty() const {
+        return !writeBackup && !noteAbsent && !writeList && !deleteBackup && !deleteList && !forgetNote &&
+               !renewLease;
+    }
 };
 
-// With a template (not null): back the user's list up unless a backup exists,
-// and write the expanded template. Without one: put the backup back and
-// delete it. A list or backup that is there but cannot be read whole is never
+// With a template (not null): back the user's list up unless a backup exists
+// (or note that there was none), and write the expanded template. Without
+// one: put the backup back and delete it, or delete a list that was not there
+// before. A list or backup that is there but cannot be read whole is never
 // overwritten or deleted: the user's own list would be lost.
 SearchListChange PlanSearchListUpdate(const SearchListValues& now, const char* suffixTemplate);
 

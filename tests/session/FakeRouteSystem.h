@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -145,6 +146,31 @@ private:
     private:
         int& count_;
     };
+};
+
+// The journal's routes section in memory, as the run `owner` writes it.
+class FakeRouteRecord : public RouteRecord {
+public:
+    std::map<std::string, std::string> notes;
+    JournalOwner owner{1, 100};
+
+    int Note(const ForwardRow& row) override { return Put(RouteEntryName(row), RouteEntryValue(row, owner)); }
+    void Forget(const ForwardRow& row) override { notes.erase(RouteEntryName(row)); }
+    int NoteMetric(const ForwardRow& row, uint32_t before) override {
+        return Put(MetricEntryName(row), MetricEntryValue(row, before, owner));
+    }
+    void ForgetMetric(const ForwardRow& row) override { notes.erase(MetricEntryName(row)); }
+    std::vector<JournalEntry> Entries() const {
+        std::vector<JournalEntry> out;
+        for (const auto& [name, value] : notes) out.push_back({name, value});
+        return out;
+    }
+
+private:
+    int Put(const std::string& name, const std::string& value) {
+        notes[name] = value;
+        return 0;
+    }
 };
 
 // Route lists handed out as the appliance would, or a failed read.

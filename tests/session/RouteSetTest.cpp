@@ -32,9 +32,13 @@ protected:
                         FakeRouteSystem::SystemRoute("192.168.56.0", "255.255.255.0", "192.168.56.1", 7),
                         FakeRouteSystem::SystemRoute("255.255.255.255", "255.255.255.255", "192.168.56.1", 7, 3, 276),
                         FakeRouteSystem::SystemRoute("255.255.255.255", "255.255.255.255", "192.168.1.20", 3, 3, 281)};
-        set = std::make_unique<RouteSet>(system);
+        set = std::make_unique<RouteSet>(system, &journal);
     }
-    void TearDown() override { EXPECT_EQ(system.foreignDeletes, 0) << "a route of the system's was deleted"; }
+    void TearDown() override {
+        EXPECT_EQ(system.foreignDeletes, 0) << "a route of the system's was deleted";
+        set.reset();
+        EXPECT_TRUE(journal.notes.empty()) << "a change undone is still noted";
+    }
 
     void Install(const std::string& list0, const std::string& list1 = "0000", uint32_t gateway = kGateway,
                  bool mayRunCommands = true) {
@@ -52,6 +56,7 @@ protected:
     }
 
     FakeRouteSystem system;
+    FakeRouteRecord journal;
     FakeRouteLists lists;
     std::unique_ptr<RouteSet> set;
 };
@@ -161,6 +166,33 @@ TEST_F(RouteSetTest, DestructionRemovesEveryInstalledRoute) {
     EXPECT_EQ(system.BroadcastMetricOf(kApplianceIf), 276u);
     EXPECT_EQ(system.flushes, 1);
     EXPECT_TRUE(system.RoutesThrough(kGateway).empty());
+}
+
+// A run killed with two routes and the broadcast metric in place (and an
+// older entry, with the process id alone): the next start undoes each entry
+// once its run has gone, the metric back to the one before.
+TEST_F(RouteSetTest, AKilledRunsJournalIsUndoneOnceItsRunHasGone) {
+    Install("0000ffffffff0a000001", "01000a010000ffff0000");
+    ForwardRow older = FakeRouteSystem::SystemRoute("10.5.0.0", "255.255.0.0", "192.168.56.101", kApplianceIf);
+    std::vector<JournalEntry> left = journal.Entries();
+    left.push_back({RouteEntryName(older), RouteEntryName(older) + " 1"});
+    std::vector<ForwardRow> table = system.table;
+    table.push_back(older);
+    const struct {
+        JournalOwner live;  // the process now running with id 1
+        size_t deletions, resets;
+    } rows[] = {{{1, 100}, 0, 0}, {{1, 200}, 2, 1}, {{2, 100}, 3, 1}};
+    for (const auto& r : rows) {
+        RouteUndoPlan plan =
+            PlanRouteUndo(left, table, [&](const JournalOwner& noted) { return SameRun(noted, r.live); });
+        EXPECT_EQ(plan.deletions.size(), r.deletions) << r.live.createdAt;
+        ASSERT_EQ(plan.resets.size(), r.resets);
+        for (const ForwardRow& row : plan.resets) {
+            EXPECT_EQ(row.ifIndex, kApplianceIf);
+            EXPECT_EQ(row.metric[0], 276u);
+        }
+        EXPECT_TRUE(plan.dropped.empty());
+    }
 }
 
 TEST_F(RouteSetTest, GarbageFromTheApplianceLeavesTheTableConsistent) {

@@ -69,17 +69,22 @@ ListValue Value(const char* text) {
 std::string Describe(const SearchListChange& c) {
     std::string out;
     if (c.writeBackup) out += "backup=" + c.backupText + " ";
+    if (c.noteAbsent) out += "absent ";
     if (c.writeList) out += "list=" + c.listText + " ";
     if (c.deleteBackup) out += "delete ";
+    if (c.deleteList) out += "delete-list ";
+    if (c.forgetNote) out += "forget ";
     if (c.renewLease) out += "renew";
     return out;
 }
 
 // Each row: the list, backup and primary suffix there now (null: missing),
-// the template (null: restore), and the changes planned.
+// the template (null: restore), the changes planned, and whether the journal
+// notes that there was no list.
 TEST(SearchListPlan, ChangesForTheValuesThereNow) {
     const struct {
         const char *list, *backup, *primary, *tmpl, *change;
+        bool wasAbsent = false;
     } rows[] = {
         // The first template backs the user's list up, even an empty one.
         {"a,b", nullptr, nullptr, "+,corp", "backup=a,b list=a,b,corp renew"},
@@ -87,10 +92,14 @@ TEST(SearchListPlan, ChangesForTheValuesThereNow) {
         // Later ones build on the backup, the same template again writes again.
         {"a,b,corp", "a,b", nullptr, "corp,+", "list=corp,a,b renew"},
         {"corp,a,b", "a,b", nullptr, "corp,+", "list=corp,a,b renew"},
-        {nullptr, nullptr, "home", "&", "list=home renew"},
+        // No list before: noted, and then the list there is ours, never backed up; the restore deletes it.
+        {nullptr, nullptr, "home", "&", "absent list=home renew"},
+        {"home", nullptr, nullptr, "x,+", "list=x renew", true},
+        {"home", nullptr, nullptr, nullptr, "delete-list forget renew", true},
+        {nullptr, nullptr, nullptr, nullptr, "forget ", true},
         // The restore puts the backup back, even an empty one; without a backup, nothing changes.
-        {"x,a", "a", nullptr, nullptr, "list=a delete renew"},
-        {"x", "", nullptr, nullptr, "list= delete renew"},
+        {"x,a", "a", nullptr, nullptr, "list=a delete forget renew"},
+        {"x", "", nullptr, nullptr, "list= delete forget renew"},
         {"corp", nullptr, nullptr, nullptr, ""},
         // A list or backup that cannot be read whole is neither replaced, built on, put back nor deleted.
         {kUnreadable, nullptr, nullptr, "+,x", ""},
@@ -99,7 +108,7 @@ TEST(SearchListPlan, ChangesForTheValuesThereNow) {
         {"a", "a", kUnreadable, "x,&", "list=x renew"},  // an unreadable primary suffix counts as absent
     };
     for (const auto& r : rows) {
-        SearchListValues now{Value(r.list), Value(r.backup), Value(r.primary)};
+        SearchListValues now{Value(r.list), Value(r.backup), Value(r.primary), r.wasAbsent};
         EXPECT_EQ(Describe(PlanSearchListUpdate(now, r.tmpl)), r.change) << r.list << " | " << r.tmpl;
     }
 }

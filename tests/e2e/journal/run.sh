@@ -3,8 +3,10 @@
 # Wine, on the network test bed (tests/e2e/bed.sh). Killed outright with
 # routes and a suffix in place, it leaves them noted; the next start deletes
 # a route still in the table exactly as noted, not the user's to the same host
-# through another gateway, and puts the search list back. A clean Stop leaves
-# the journal empty; "-cleanup" (the uninstaller's) drops malformed notes.
+# through another gateway, and deletes the search list where there was none.
+# A "-cleanup" beside a running instance leaves that instance's notes alone
+# (also driver-signing values noted in its name). A clean Stop leaves the
+# journal empty; "-cleanup" (the uninstaller's) drops malformed notes.
 # Wine's route calls succeed without changing the namespace's table (see
 # tests/e2e/routes): the routes the killed run "left" are put there by hand,
 # and the deletions are counted from Wine's notes of its calls.
@@ -20,10 +22,16 @@ journal() {  # section: "name=value" a line
   wine_host reg query "HKLM\\Software\\Holvenstead\\Journal\\$1" 2>/dev/null | tr -d '\r' |
     sed -n 's/^    \(.*\)    REG_SZ    \(.*\)$/\1=\2/p'
 }
-journal_empty() { [ -z "$(journal Routes)$(journal SearchList)" ]; }
-noted() { [ "$(journal Routes | wc -l)" -eq 2 ] && [ -n "$(journal SearchList)" ]; }
+journal_empty() { [ -z "$(journal Routes)$(journal SearchList)$(journal DriverSigning)" ]; }
+routes() { journal Routes | grep -v '^broadcast metric '; }
+noted() { [ "$(journal Routes | wc -l)" -eq 3 ] && [ -n "$(journal SearchList)" ]; }  # two routes, the metric
 reg_value() { wine_host reg query "$tcpip" /v "$1" 2>/dev/null | tr -d '\r' | sed -n 's/^.*    REG_SZ    //p'; }
 search_list() { echo "$(reg_value SearchList)|$(reg_value SearchListBackupSC)"; }
+list_absent() { ! wine_host reg query "$tcpip" /v SearchList >/dev/null 2>&1; }
+policy() {  # HKLM|HKCU: the driver-signing policy's data, empty when absent
+  wine_host reg query "$1\\Software\\Microsoft\\Driver Signing" /v Policy 2>/dev/null | tr -d '\r' |
+    sed -n 's/^.*    REG_[A-Z]*    //p'
+}
 in_host() { ip netns exec "$bed_name-host" "$@"; }
 host_route() { in_host ip -4 route show "$1" | sed 's/ *$//'; }
 out_size() { stat -c %s "$bed_work/program.out" 2>/dev/null || echo 0; }
@@ -43,22 +51,36 @@ bed_begin
 bed_up
 : >"$bed_work/program.out"
 gw=$HOLV_APPLIANCE_IP other=${HOLV_APPLIANCE_IP%.*}.3
-wine_host reg add "$tcpip" /v SearchList /d user.example /f >/dev/null
+wine_host reg delete "$tcpip" /v SearchList /f >/dev/null 2>&1
 
-say "J1. Running with routes and a suffix: both noted; then killed"
+say "J1. Running with routes and a suffix where there was no list: both noted; then killed"
 serve
 noting program_start -start "$bed_vmx_win"
 wait_state Running 180 || fatal "the appliance did not come up"
 wait_until 60 noted || fatal "the journal did not fill: $(journal Routes) $(journal SearchList)"
-ifindex=$(journal Routes | head -1 | cut -d= -f1 | cut -d' ' -f4)
-check "the two created routes, through the appliance, with the creating process" equal \
-  "$(journal Routes | sed 's/ [1-9][0-9]*$//' | sort)" \
-  "$(printf '%s=%s\n' "10.0.0.1 255.255.255.255 $gw $ifindex"{,} "10.1.0.0 255.255.0.0 $gw $ifindex"{,})"
-check "the search list changed, its backup kept" equal "$(search_list)" "corp.example,user.example|user.example"
+ifindex=$(routes | head -1 | cut -d= -f1 | cut -d' ' -f4)
+owner=$(routes | head -1 | grep -o '[0-9]* [0-9]*$')
+check "the two created routes, through the appliance, with the creating run" equal "$(routes | sort)" \
+  "$(printf '%s=%s '"$owner"'\n' "10.0.0.1 255.255.255.255 $gw $ifindex"{,} "10.1.0.0 255.255.0.0 $gw $ifindex"{,})"
+check "the broadcast route's metric noted before it changed" eval \
+  'journal Routes | grep -qx "broadcast metric $ifindex=$ifindex [0-9]* $owner"'
+check "the search list written, nothing to back up" equal "$(search_list)" "corp.example|"
+# Driver-signing values relaxed inside this run's guard, as it notes them:
+# the machine's, and the user's under the user's SID.
+sid=$(wine_host reg query HKU | tr -d '\r' | grep -o 'S-1-5-21[-0-9]*$' | head -1)
+wine_host reg add 'HKLM\Software\Microsoft\Driver Signing' /v Policy /t REG_BINARY /d 00 /f >/dev/null
+wine_host reg add 'HKCU\Software\Microsoft\Driver Signing' /v Policy /t REG_DWORD /d 0 /f >/dev/null
+for kv in "HKLM Driver Signing=3:01 $owner" "HKCU Driver Signing $sid=absent $owner"; do
+  wine_host reg add 'HKLM\Software\Holvenstead\Journal\DriverSigning' /v "${kv%%=*}" /d "${kv#*=}" /f >/dev/null
+done
+wine_host "$bed_bin/Holvenstead.exe" -cleanup >>"$bed_work/program.out" 2>&1
+check "a -cleanup beside the running instance leaves its notes, list and policies" eval \
+  'noted && [ "$(journal DriverSigning | wc -l)" = 2 ] && [ "$(search_list)" = "corp.example|" ] &&
+   [ "$(policy HKLM)|$(policy HKCU)" = "00|0x0" ]'
 kill_program
 program_wait_end 30 || fatal "the program did not die"
 check "killed: no Holvenstead.exe left, the journal and the list as they were" eval \
-  'wait_until 30 no_procs Holvenstead.exe && noted && [ "$(search_list)" = "corp.example,user.example|user.example" ]'
+  'wait_until 30 no_procs Holvenstead.exe && noted && [ "$(search_list)" = "corp.example|" ]'
 
 say "J2. The next start undoes what the journal holds"
 in_host ip route add 10.1.0.0/16 via "$gw" dev hv-host      # left by the killed run
@@ -67,7 +89,8 @@ sim_config drop-next=1000000  # a silent appliance: nothing new gets installed
 mark=$(out_size)
 noting program_start "$bed_vmx_win"
 check "the journal empties" wait_until 60 journal_empty
-check "the search list is the user's again" equal "$(search_list)" "user.example|"
+check "the search list is gone again" list_absent
+check "the policies as before: the machine's back, the user's gone" equal "$(policy HKLM)|$(policy HKCU)" "01|"
 check "the user's route stays" equal "$(host_route 10.0.0.1/32)" "10.0.0.1 via $other dev hv-host"
 check "the route left exactly as noted is deleted, only it" eval \
   '[ -z "$(host_route 10.1.0.0/16)" ] || [ "$(deletions_since "$mark")" = 1 ]'
@@ -75,6 +98,7 @@ end_program || fatal "the program did not end after -stop -exit"
 
 say "J3. A clean Stop leaves the journal empty"
 in_host ip route flush 10.0.0.1/32; in_host ip route flush 10.1.0.0/16  # else they are the system's
+wine_host reg add "$tcpip" /v SearchList /d user.example /f >/dev/null
 serve
 program_start -start "$bed_vmx_win"
 wait_state Running 180 && wait_until 60 noted || fatal "the journal did not fill again"
