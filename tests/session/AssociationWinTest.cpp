@@ -71,8 +71,9 @@ TEST_F(Association, StoredValuesAndTheTextRead) {
 }
 
 // The command runs elevated: a class the user registered for the VM file type
-// (which wins in the merged HKEY_CLASSES_ROOT) is never read, with or without
-// the machine's own.
+// is never read, with or without the machine's own. (On Windows it wins in
+// the merged HKEY_CLASSES_ROOT; Wine does not merge the user's classes in,
+// so here the row catches a reader that looks at them itself.)
 TEST_F(Association, TheUsersOwnClassIsIgnored) {
     SetCommand(HKEY_CURRENT_USER, "\"C:\\Users\\u\\evil.exe\" \"%1\"");
     EXPECT_EQ(ReadPlayerAssociation(), std::nullopt);
