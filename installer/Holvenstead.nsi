@@ -31,10 +31,18 @@ SetCompressor /SOLID lzma
 !define PROGRAM "Holvenstead.exe"
 !define UNINSTALLER "Uninstall.exe"
 !define PRODUCT_KEY "Software\${NAME}"
+!define JOURNAL_KEY "${PRODUCT_KEY}\Journal"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${NAME}"
 ; Every running instance's main window has this class and its configuration
 ; file's path as its title.
 !define WINDOW_CLASS "RKHVTRAYICON"
+; The install folder's permissions, set rather than inherited, whatever the
+; folder: a folder of the user's choice (C:\Holvenstead inherits
+; "Authenticated Users: Modify") would let any user replace the elevated
+; program or put a library beside it that it loads. Administrators own it,
+; they and SYSTEM have full control, Users read and execute; the files below
+; inherit just that.
+!define INSTALL_DIR_SDDL "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
 
 Name "${NAME}"
 OutFile "${OUTFILE}"
@@ -81,7 +89,10 @@ next:
   IntOp $R5 $R5 & 0x10
   IntCmp $R5 0 0 skip skip
   DetailPrint "Stopping the instance for $R6"
-  ExecWait '"$INSTDIR\${PROGRAM}" -stop -exit $R6'
+  ; Quoted: the program takes a quoted path whole, so a title that begins
+  ; with "-" cannot be read as verbs of this elevated command. A title
+  ; holding a quote names no file and never gets here.
+  ExecWait '"$INSTDIR\${PROGRAM}" -stop -exit "$R6"'
   IsWindow $R7 0 next
 skip:
   StrCpy $R9 $R7
@@ -97,6 +108,69 @@ FunctionEnd
 !insertmacro DEFINE_STOP_EVERYTHING ""
 !insertmacro DEFINE_STOP_EVERYTHING "un."
 
+; Puts INSTALL_DIR_SDDL on $INSTDIR (owner and protected access list, handed
+; down to what the folder holds); aborts the installation when it cannot.
+Function LockInstallDir
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${INSTALL_DIR_SDDL}", i 1, *p .r1, p 0) i .r0'
+  IntCmp $0 0 failed
+  System::Call 'advapi32::GetSecurityDescriptorOwner(p r1, *p .r2, *i .r4) i .r0'
+  System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r4, *p .r3, *i .r4) i .r0'
+  ; SE_FILE_OBJECT 1; OWNER 0x1 | DACL 0x4 | PROTECTED_DACL 0x80000000.
+  System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000005, p r2, p 0, p r3, p 0) i .r0'
+  System::Call 'kernel32::LocalFree(p r1)'
+  IntCmp $0 0 done
+failed:
+  DetailPrint "The permissions of $INSTDIR could not be set (error $0)."
+  Abort "The permissions of $INSTDIR could not be set; nothing was installed."
+done:
+FunctionEnd
+
+; Says in the log every journal entry "-cleanup" could not undo (a running
+; instance's, or one it failed to undo) and removes only the sections it
+; emptied: the next start of an installed program still finds the rest.
+Function un.KeepUndoneJournal
+  StrCpy $R1 0
+section:
+  EnumRegKey $R2 HKLM "${JOURNAL_KEY}" $R1
+  StrCmp $R2 "" done
+  StrCpy $R3 0
+entry:
+  EnumRegValue $R4 HKLM "${JOURNAL_KEY}\$R2" $R3
+  StrCmp $R4 "" sectionEnd
+  ReadRegStr $R5 HKLM "${JOURNAL_KEY}\$R2" $R4
+  DetailPrint "Not undone ($R2): $R4 $R5"
+  IntOp $R3 $R3 + 1
+  Goto entry
+sectionEnd:
+  DeleteRegKey /ifempty HKLM "${JOURNAL_KEY}\$R2"
+  ; The next section moves to this index when this one went.
+  EnumRegKey $R4 HKLM "${JOURNAL_KEY}" $R1
+  StrCmp $R4 $R2 0 section
+  IntOp $R1 $R1 + 1
+  Goto section
+done:
+  DeleteRegKey /ifempty HKLM "${JOURNAL_KEY}"
+FunctionEnd
+
+; The product key without the journal: its values and other subkeys go.
+Function un.DeleteProductKeyButJournal
+  StrCpy $R1 0
+subkey:
+  EnumRegKey $R2 HKLM "${PRODUCT_KEY}" $R1
+  StrCmp $R2 "" values
+  StrCmp $R2 "Journal" 0 +3
+  IntOp $R1 $R1 + 1
+  Goto subkey
+  DeleteRegKey HKLM "${PRODUCT_KEY}\$R2"
+  Goto subkey
+values:
+  EnumRegValue $R2 HKLM "${PRODUCT_KEY}" 0
+  StrCmp $R2 "" done
+  DeleteRegValue HKLM "${PRODUCT_KEY}" $R2
+  Goto values
+done:
+FunctionEnd
+
 Function .onInit
   SetRegView 64
 FunctionEnd
@@ -111,6 +185,7 @@ Section "Holvenstead"
   ; to touch.
   Call StopEverything
   SetOutPath "$INSTDIR"
+  Call LockInstallDir
   File "/oname=${PROGRAM}" "${EXE}"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
@@ -138,20 +213,22 @@ Section "Uninstall"
   ; the program's path argument, and the program itself always is one; with
   ; "-remove" and no "-start" the program removes the service and ends.
   IfFileExists "$INSTDIR\${PROGRAM}" 0 +2
-  ExecWait '"$INSTDIR\${PROGRAM}" -remove $INSTDIR\${PROGRAM}'
+  ExecWait '"$INSTDIR\${PROGRAM}" -remove "$INSTDIR\${PROGRAM}"'
 
   ; What a run that did not end cleanly (killed, crashed, power lost) left
-  ; on the host is in the program's journal (under the product key, which
-  ; goes below): "-cleanup" deletes its routes that are still in the table as
-  ; noted, puts the search list and the driver-signing policy back, and ends
-  ; without a VM file, an instance or a window.
+  ; on the host is in the program's journal (under the product key):
+  ; "-cleanup" deletes its routes that are still in the table as noted, puts
+  ; the search list and the driver-signing policy back, and ends without a
+  ; VM file, an instance or a window. What it kept stays noted.
   IfFileExists "$INSTDIR\${PROGRAM}" 0 +2
   ExecWait '"$INSTDIR\${PROGRAM}" -cleanup'
 
   SetShellVarContext all
   Delete "$SMPROGRAMS\${NAME}.lnk"
   Delete "$INSTDIR\${PROGRAM}"
-  DeleteRegKey HKLM "${PRODUCT_KEY}"
+  Call un.DeleteProductKeyButJournal
+  Call un.KeepUndoneJournal
+  DeleteRegKey /ifempty HKLM "${PRODUCT_KEY}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ; Last: its absence tells a caller of the silent uninstaller (which runs on
   ; from a copy of itself) that everything before it is done.

@@ -17,9 +17,13 @@ changed) is "not applied", one that occurs twice "ambiguous"; neither counts
 as caught. A fault that does not compile is a fault of the list, reported as
 "did not compile", never as caught.
 
-Before the faults, the covering tests run once on the unchanged tree: a test
+Before the faults, the covering tests run twice on the unchanged tree: a test
 that already fails there would make every fault it covers look caught, so
-such faults are reported as "baseline fails" instead.
+such faults are reported as "baseline fails" (failed both runs) or "baseline
+flaky" (failed one), never as caught.
+
+A test regex that names no registered test (`ctest -N` of its build) is a
+fault of the list: reported before any fault runs, and by --check.
 
 The Windows tests run under Wine through scripts/run-win-tests.sh, which needs
 root for the network namespaces of the tests that broadcast. Not part of
@@ -219,15 +223,47 @@ class Runner:
                 subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
         return rc != 0, late
 
-    def baseline(self, kind, regex, logfile):
+    def failing(self, kind, regex, logfile):
         """The tests that fail on the unchanged tree (all of them when the
         run itself went wrong)."""
+        start = Path(logfile).stat().st_size if Path(logfile).exists() else 0
         failed, late = self.test(kind, regex, logfile, stop=False)
         if not failed:
             return set()
-        text = Path(logfile).read_text(errors="replace")
+        with open(logfile, errors="replace") as log:
+            log.seek(start)
+            text = log.read()
         names = set(re.findall(r"^\s*\d+ - (\S+) \(", text, re.M))
         return names if names and not late else set(self.tests_matching(kind, regex))
+
+    def baseline(self, kind, regex, logfile):
+        """Two runs on the unchanged tree: (tests failing both, tests failing
+        only one). A test that passes once and fails once would catch any
+        fault by chance."""
+        first, second = self.failing(kind, regex, logfile), self.failing(kind, regex, logfile)
+        return first & second, first ^ second
+
+    def configured(self, kind):
+        return (self.build[kind] / "CTestTestfile.cmake").is_file()
+
+
+def unmatched(faults, runner):
+    """Lines "[id] kind: regex" for every regex that names no registered
+    test: such a fault could never be caught. A build that is not
+    configured is said once instead."""
+    errors, asked = [], {}
+    for kind in (NATIVE, WIN):
+        if any(kind in f.tests for f in faults) and not runner.configured(kind):
+            errors.append(f"the {kind} build {runner.build[kind]} is not configured: its regexes are not checked")
+    for f in faults:
+        for kind, regex in f.tests.items():
+            if not runner.configured(kind):
+                continue
+            if (kind, regex) not in asked:
+                asked[kind, regex] = bool(runner.tests_matching(kind, regex))
+            if not asked[kind, regex]:
+                errors.append(f"[{f.ident}] {kind}: {regex} names no registered test")
+    return errors
 
 
 def union(faults, kind):
@@ -236,7 +272,10 @@ def union(faults, kind):
 
 
 def check(faults, tree):
-    bad = 0
+    bad = listed = 0
+    for line in unmatched(faults, Runner(tree, None, 1, None)):
+        print(f"{'LIST ERROR':15} {line}")
+        listed += "names no registered test" in line
     for f in faults:
         hits = locate(tree, f.find)
         where = ", ".join(f"{p.relative_to(tree)}" + (f" x{n}" if n > 1 else "") for p, n in hits)
@@ -245,7 +284,7 @@ def check(faults, tree):
         print(f"{'ok' if ok else 'NOT APPLICABLE':15} {f.ident:34} {where or 'fragment not found'}")
     folders = sorted({p.relative_to(tree).parts[1] for f in faults for p, _ in locate(tree, f.find)})
     print(f"{len(faults) - bad} of {len(faults)} faults apply; folders: {' '.join(folders)}")
-    return 1 if bad else 0
+    return 1 if bad or listed else 0
 
 
 def main():
@@ -293,14 +332,19 @@ def main():
         if not runner.build_targets(kind, None, setup):
             sys.exit(f"the unchanged {kind} build fails: see {setup}")
 
-    broken = set()  # (kind, test) failing on the unchanged tree
+    errors = unmatched(faults, runner)
+    if errors:
+        sys.exit("errors of the list:\n  " + "\n  ".join(errors))
+
+    broken = {}  # (kind, test) failing on the unchanged tree -> outcome
     for kind in kinds:
         regex = union(faults, kind)
         if opts.no_baseline or not regex:
             continue
-        failing = runner.baseline(kind, regex, logs / f"baseline-{kind}.log")
-        broken |= {(kind, t) for t in failing}
-        say(f"baseline {kind}: " + (f"FAILING {' '.join(sorted(failing))}" if failing else "passes"))
+        always, sometimes = runner.baseline(kind, regex, logs / f"baseline-{kind}.log")
+        broken |= {(kind, t): "baseline flaky" for t in sometimes} | {(kind, t): "baseline fails" for t in always}
+        say(f"baseline {kind}: " + (f"FAILING {' '.join(sorted(always))} " if always else "") +
+            (f"FLAKY {' '.join(sorted(sometimes))}" if sometimes else "") + ("passes" if not always | sometimes else ""))
 
     results = []
     for f in faults:
@@ -312,8 +356,8 @@ def main():
             outcome, detail = "not applied", "fragment not found"
         elif len(hits) > 1 or hits[0][1] > 1:
             outcome, detail = "not applied", f"fragment ambiguous ({where})"
-        elif any((k, t) in broken for k, r in f.tests.items() for t in runner.tests_matching(k, r)):
-            outcome, detail = "baseline fails", where
+        elif marks := {broken[k, t] for k, r in f.tests.items() for t in runner.tests_matching(k, r) if (k, t) in broken}:
+            outcome, detail = ("baseline fails" if "baseline fails" in marks else "baseline flaky"), where
         else:
             path = hits[0][0]
             original = path.read_bytes()
@@ -341,7 +385,7 @@ def main():
         say(f"{outcome:15} {f.ident:34} {detail}  [{time.monotonic() - t0:.0f} s]")
 
     count = {o: sum(1 for _, r in results if r == o) for o in
-             ("caught", "missed", "not applied", "did not compile", "baseline fails")}
+             ("caught", "missed", "not applied", "did not compile", "baseline fails", "baseline flaky")}
     missed = [f.ident for f, r in results if r == "missed"]
     say("")
     if missed:
@@ -350,7 +394,7 @@ def main():
     say(f"{count['caught']} caught, {count['missed']} missed" + (f" ({extra})" if extra else "") +
         f" in {(time.monotonic() - started) / 60:.0f} min")
     # A list that no longer fits the code is worth a failing exit.
-    return 1 if count["did not compile"] or count["baseline fails"] else 0
+    return 1 if count["did not compile"] or count["baseline fails"] or count["baseline flaky"] else 0
 
 
 if __name__ == "__main__":

@@ -11,7 +11,9 @@
 #       an unquoted %1 or a %2; `winepath -w` gives a program's Windows path)
 #   scripts/register-player.sh --remove
 #       deletes the VMware.Document key again
-# The value is the default of HKEY_CLASSES_ROOT\VMware.Document\shell\open\command,
+# The value is the default of
+# HKEY_LOCAL_MACHINE\Software\Classes\VMware.Document\shell\open\command (the
+# program reads the machine's classes only, never the user's),
 # read back after writing. Works on the caller's WINEPREFIX (else the
 # project's prefix).
 set -u
@@ -21,7 +23,7 @@ usage() {
 }
 . "$(dirname "$0")/wine-env.sh"
 
-root='HKEY_CLASSES_ROOT\VMware.Document'
+root='HKEY_LOCAL_MACHINE\Software\Classes\VMware.Document'
 key="$root"'\shell\open\command'
 
 # Windows form of a stand-in's host path; only the two names the program

@@ -18,8 +18,9 @@ inline constexpr unsigned kAssociationSize = 256;
 std::string NetConfigCommandFrom(const char* associationText);
 
 #ifdef _WIN32
-// The default value of HKEY_CLASSES_ROOT "VMware.Document\shell\open\command";
-// none when the key or value cannot be read or holds no text.
+// The default value of HKEY_LOCAL_MACHINE
+// "SOFTWARE\Classes\VMware.Document\shell\open\command" (never the user's
+// classes: the command runs elevated); none when the key or value cannot be read or holds no text.
 std::optional<std::string> ReadPlayerAssociation();
 #endif
 

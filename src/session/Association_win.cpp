@@ -7,9 +7,12 @@
 namespace holv {
 
 std::optional<std::string> ReadPlayerAssociation() {
+    // The machine's classes only: the merged HKEY_CLASSES_ROOT lets the
+    // user's own HKCU\Software\Classes win, and this command is started
+    // elevated, so an unelevated program of the same user could choose it.
     UniqueKey key;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, "VMware.Document\\shell\\open\\command", 0, KEY_QUERY_VALUE, key.put()) !=
-        ERROR_SUCCESS) {
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\VMware.Document\\shell\\open\\command", 0,
+                        KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     // The whole 256-byte value is asked for; the reader adds the terminator.

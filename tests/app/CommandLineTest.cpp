@@ -39,6 +39,8 @@ TEST(CommandLine, VerbsThenThePath) {
         {"-CLEANUP -stop x.vmx", "tc", 0, "x.vmx"},
         {"-xstatus 5000 C:\\My VMs\\\"x\" -stop", "x", 5000, "C:\\My VMs\\\"x\" -stop"},
         {"-start \"C:\\My VMs\\A.vmx\" ", "s", 0, "C:\\My VMs\\A.vmx"},
+        // What the uninstaller passes: a title beginning with "-", quoted, is the path, not verbs.
+        {"-stop -exit \"-install\\..\\x.vmx\"", "te", 0, "-install\\..\\x.vmx"},
         {"\"C:\\A.vmx\" \"B.vmx\"", "", 0, "\"C:\\A.vmx\" \"B.vmx\""},  // not one quoted path
         {"\"\"", "", 0, "\"\""},
         {"-xstatus", "x", 0, "Holvenstead.vmx"},

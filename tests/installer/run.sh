@@ -3,14 +3,16 @@
 # prefix whose wineserver (and service manager) runs in the host namespace of
 # the test bed (tests/e2e/bed.sh), with the simulated appliance beside it.
 #   1. "setup /S" installs: program (stripped), Start-menu entry, uninstall
-#      entry with the project's version.
+#      entry with the project's version; a folder that was open to everyone
+#      is left writable by SYSTEM and Administrators only.
 #   2. The user's VM beside the program and the service installed by the
 #      installed program; installing again keeps both.
 #   3. The service runs the installed program, which brings the appliance up
 #      through the stand-in player and reaches Running.
 #   4. "Uninstall.exe /S" with all that running and a killed run's changes in
 #      the journal: the appliance shut down, no service, no program, no
-#      program files or keys, the changes undone; the VM folder intact.
+#      program files or keys, the changes undone; the VM folder intact; what
+#      -cleanup had to keep (a running process's route) stays in the journal.
 #
 #   tests/installer/run.sh SETUP_EXE VERSION WINDOWS_BIN APPLIANCE_SIM
 # Exit codes: 0 all checks passed, 1 a check failed, 77 no namespaces here.
@@ -20,7 +22,7 @@ setup=$1 version=$2 bed_bin=$3 bed_sim=$4
 self=$(cd "$(dirname "$0")" && pwd)
 . "$self/../e2e/bed.sh"
 [ -f "$setup" ] || { echo "FAIL: no installer at $setup (make installer builds it)"; exit 1; }
-bed_needs=(vmplayer.exe vmware-vmx.exe session-drive.exe)
+bed_needs=(vmplayer.exe vmware-vmx.exe session-drive.exe uiauto.exe)
 bed_begin
 bed_up
 
@@ -39,9 +41,27 @@ key_absent() { ! wine_host reg query "$1" >/dev/null 2>&1; }
 no_debug_sections() { ! x86_64-w64-mingw32-objdump -h "$1" | grep -q '\.debug'; }
 vm_digest() { sha1sum "$dir/Holvenstead.vmdk" "$dir/notes.txt" 2>/dev/null; }
 setup_silent() { wine_host "$setup" /S >/dev/null 2>&1; }
+dacl() { wine_host "$bed_bin/uiauto.exe" dacl --path "$win_dir" "$@" 2>/dev/null | tr -d '\r'; }
+# Every entry but SYSTEM's, the Administrators' and (as Wine shows a
+# folder's Unix owner) Wine's user's grants read and execute at most. Wine
+# keeps no access list of its own: it reads one back from the mode bits.
+only_admins_change() {
+  local ace
+  for ace in $(grep -o '([^)]*)' <<<"$1"); do
+    case $ace in
+      *';;;SY)' | *';;;BA)' | *';;;S-1-5-21-0-0-0-1000)' | *';0x1200a9;;;'*) ;;
+      *) note "may change the folder: $ace"; return 1 ;;
+    esac
+  done
+  [ -n "$1" ]
+}
 
 say "1. Silent install"
+# A folder everyone may change, as a chosen one can be (C:\Holvenstead).
+mkdir -p "$dir"
+check "before: everyone may change the folder" eval '! only_admins_change "$(dacl --set "D:(A;OICI;FA;;;WD)")"'
 check "the installer ends with 0" setup_silent
+check "after: only SYSTEM and Administrators may change it" only_admins_change "$(dacl)"
 check "the program and the uninstaller in Program Files, the Start-menu entry" eval \
   'file_exists "$dir/Holvenstead.exe" && file_exists "$dir/Uninstall.exe" && file_exists "$menu"'
 check "the program carries no debug information" no_debug_sections "$dir/Holvenstead.exe"
@@ -90,6 +110,9 @@ wine_host reg add "$tcpip" /v SearchListBackupSC /d user.example /f >/dev/null
 wine_host reg add "$tcpip" /v SearchList /d corp.example,user.example /f >/dev/null
 wine_host reg add "$journal_key\\SearchList" /v SearchListBackupSC /d changed /f >/dev/null
 wine_host reg add "$journal_key\\Routes" /v stale /d "10.9.0.0 255.255.0.0 $HOLV_APPLIANCE_IP 1 1" /f >/dev/null
+# A route of a run that still goes on (the service manager's process): kept.
+held="10.8.0.0 255.255.0.0 $HOLV_APPLIANCE_IP 1 $(procs services.exe | head -1)"
+wine_host reg add "$journal_key\\Routes" /v held /d "$held" /f >/dev/null
 shutdowns=$(record_count '^shutdown$')
 rc=0
 wine_host "$win_dir\\Uninstall.exe" /S >/dev/null 2>&1 || rc=$?
@@ -102,8 +125,10 @@ check "the appliance was asked to shut down and is off" eval \
 check "no program runs" wait_until 90 eval '[ -z "$(procs Holvenstead.exe)" ]'
 check "no player runs" no_procs vmplayer.exe
 check "no service" wait_until 90 key_absent "$service_key"
-check "the program file, the Start-menu entry, the uninstall entry and product key are gone" eval \
-  'file_absent "$dir/Holvenstead.exe" && file_absent "$menu" && key_absent "$uninstall_key" && key_absent "$product_key"'
+check "the program file, the Start-menu entry, the uninstall entry and the product's settings are gone" eval \
+  'file_absent "$dir/Holvenstead.exe" && file_absent "$menu" && key_absent "$uninstall_key" && [ -z "$(reg_value "$product_key" InstallDir)" ]'
+check "the journal keeps the running process's route, and only it" eval \
+  '[ "$(reg_value "$journal_key\\Routes" held)" = "$held" ] && [ -z "$(reg_value "$journal_key\\Routes" stale)" ] && key_absent "$journal_key\\SearchList"'
 check "the VM's files stay" eval '[ "$(vm_digest)" = "$digest" ] && grep -q "^config.version = \"8\"" "$dir/Holvenstead.vmx"'
 check "the user's search list is back" equal "$(reg_value "$tcpip" SearchList)|$(reg_value "$tcpip" SearchListBackupSC)" \
   "user.example|"

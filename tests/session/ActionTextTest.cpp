@@ -4,8 +4,8 @@
 
 using namespace holv;
 
-// Each row: the appliance's action text, its kind, and its argument (null:
-// not looked at).
+// Each row: the appliance's action text, its kind, and its argument (none
+// for an ignored text: nothing of it may reach a consumer).
 TEST(ActionText, KeywordsCommandsAndTheRest) {
     const struct {
         const char* text;
@@ -16,15 +16,15 @@ TEST(ActionText, KeywordsCommandsAndTheRest) {
         {"[reg]HKLM\\Software\\X", ActionReg, "HKLM\\Software\\X"},
         {"[script]", ActionScript, ""},
         {"notepad.exe C:\\x.txt", ActionCommand, "notepad.exe C:\\x.txt"},
-        {" [exit]1", ActionCommand, nullptr},  // a keyword must stand at the very start
-        {"[EXIT]1", ActionNone, nullptr},      // unknown and capitalised keywords are never commands
-        {"[unknown] x", ActionNone, nullptr},
-        {"", ActionNone, nullptr},
+        {" [exit]1", ActionCommand, " [exit]1"},  // a keyword must stand at the very start
+        {"[EXIT]1", ActionNone, ""},              // unknown and capitalised keywords are never commands
+        {"[unknown] x", ActionNone, ""},
+        {"", ActionNone, ""},
     };
     for (const auto& r : rows) {
         Action a = ParseAction(r.text);
         EXPECT_EQ(a.kind, r.kind) << r.text;
-        EXPECT_EQ(a.argument, r.argument ? r.argument : a.argument) << r.text;
+        EXPECT_EQ(a.argument, r.argument) << r.text;
     }
     for (const char* exits : {"[exit]1", "[exit] -3"}) EXPECT_TRUE(ExitActionMeansExit(ParseAction(exits).argument));
     for (const char* stops : {"[exit] 0", "[exit]", "[exit] x"})

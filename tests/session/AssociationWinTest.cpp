@@ -10,18 +10,33 @@ using namespace holv;
 
 namespace {
 
-constexpr char kDocumentKey[] = "VMware.Document";
-constexpr char kCommandKey[] = "VMware.Document\\shell\\open\\command";
+constexpr char kDocumentKey[] = "Software\\Classes\\VMware.Document";
+constexpr char kCommandKey[] = "Software\\Classes\\VMware.Document\\shell\\open\\command";
 
-// The association in this test's Wine prefix, removed (whole tree) afterwards.
+void SetCommand(HKEY root, const std::string& bytes, DWORD type = REG_SZ) {
+    UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExA(root, kCommandKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key.get(), nullptr, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                             static_cast<DWORD>(bytes.size())),
+              ERROR_SUCCESS);
+}
+
+// The association (machine's and user's) in this test's Wine prefix, removed
+// (whole tree) afterwards.
 class Association : public ::testing::Test {
 protected:
     void SetUp() override {
-        UniqueKey existing;
-        ASSERT_NE(RegOpenKeyExA(HKEY_CLASSES_ROOT, kDocumentKey, 0, KEY_READ, existing.put()), ERROR_SUCCESS)
-            << "a real association is present; the test would destroy it";
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            UniqueKey existing;
+            ASSERT_NE(RegOpenKeyExA(root, kDocumentKey, 0, KEY_READ, existing.put()), ERROR_SUCCESS)
+                << "a real association is present; the test would destroy it";
+        }
     }
-    void TearDown() override { RegDeleteTreeA(HKEY_CLASSES_ROOT, kDocumentKey); }
+    void TearDown() override {
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kDocumentKey);
+        RegDeleteTreeA(HKEY_CURRENT_USER, kDocumentKey);
+    }
 };
 
 }  // namespace
@@ -49,14 +64,19 @@ TEST_F(Association, StoredValuesAndTheTextRead) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.bytes.substr(0, 40));
-        UniqueKey key;
-        ASSERT_EQ(
-            RegCreateKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
-            ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(key.get(), nullptr, 0, r.type, reinterpret_cast<const BYTE*>(r.bytes.data()),
-                                 static_cast<DWORD>(r.bytes.size())),
-                  ERROR_SUCCESS);
+        SetCommand(HKEY_LOCAL_MACHINE, r.bytes, r.type);
         auto text = ReadPlayerAssociation();
         EXPECT_EQ(r.orNone ? text.value_or(*r.text) : text, r.text);
     }
+}
+
+// The command runs elevated: a class the user registered for the VM file type
+// is never read, with or without the machine's own. (On Windows it wins in
+// the merged HKEY_CLASSES_ROOT; Wine does not merge the user's classes in,
+// so here the row catches a reader that looks at them itself.)
+TEST_F(Association, TheUsersOwnClassIsIgnored) {
+    SetCommand(HKEY_CURRENT_USER, "\"C:\\Users\\u\\evil.exe\" \"%1\"");
+    EXPECT_EQ(ReadPlayerAssociation(), std::nullopt);
+    SetCommand(HKEY_LOCAL_MACHINE, "\"C:\\VMware\\vmplayer.exe\" \"%1\"");
+    EXPECT_EQ(ReadPlayerAssociation(), "\"C:\\VMware\\vmplayer.exe\" \"%1\"");
 }

@@ -13,6 +13,7 @@
 #include "imc/ImcOperations.h"
 #include "session/FakeBackend.h"
 #include "session/HostName.h"
+#include "session/SearchList.h"
 
 namespace holv {
 namespace {
@@ -29,17 +30,12 @@ std::string Hex(const std::string& bytes) {
     return out;
 }
 
-// What the identity's digest must be: MD5 over the host name, the VM file's
-// path and its BIOS UUID, in that order. The host name as the record
-// shows it (percent-encoded, which leaves a plain name as it is).
-std::string ExpectedDigest(const std::string& host, const std::string& path) {
-    const uint8_t uuid[16] = {0x56, 0x4d, 0x8a, 0x12, 0x34, 0x56, 0x78, 0x9a,
-                              0xbc, 0xde, 0xf0, 0x12, 0x34, 0x56, 0x78, 0x9a};
-    const DigestPart parts[] = {{host.data(), host.size()}, {path.data(), path.size()}, {uuid, sizeof uuid}};
-    uint8_t digest[16];
-    if (Md5Digest(parts, 3, digest) != 0) return "<md5 failed>";
-    return Hex(std::string(reinterpret_cast<const char*>(digest), sizeof digest));
-}
+// A fixed host name and VM path, so that the identity's digest is a literal
+// worked out outside the program (md5sum): MD5 over "holv-host", then
+// "C:\HolvIdentity\Holvenstead.vmx", then the 16 bytes of kUuidText.
+constexpr char kFixedHost[] = "holv-host";
+constexpr char kFixedVmx[] = "C:\\HolvIdentity\\Holvenstead.vmx";
+constexpr char kFixedDigest[] = "aa47ffbe60924da1725697177bef796a";
 
 // The value of "key=" in a record line, up to the next blank.
 std::string Field(const std::string& line, const std::string& key) {
@@ -84,15 +80,20 @@ protected:
 // UUID nothing is sent, and an unanswered registration is no registration:
 // either way it is tried again (resync stays set).
 TEST_F(HostIdentityNet, OnlyAnAnsweredRegistrationClearsResync) {
+    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, kTcpipParametersKey, "Hostname", REG_SZ, kFixedHost,
+                              sizeof kFixedHost),
+              ERROR_SUCCESS);
+    CreateDirectoryA("C:\\HolvIdentity", nullptr);
+    ASSERT_TRUE(CopyFileA(backend_.configPath.c_str(), kFixedVmx, FALSE));
+    backend_.configPath = kFixedVmx;
     ASSERT_EQ(backend_.RegisterHostName(0x40000000), 0);
     EXPECT_EQ(backend_.resync, 0);
     Lines record = Bed().RecordWithAtLeast(2);
     ASSERT_EQ(record.size(), 2u) << test::Joined(record);
     EXPECT_EQ(record[0].rfind("identity host=", 0), 0u) << record[0];
     EXPECT_NE(record[0].find(" options=0x40000000"), std::string::npos) << record[0];
-    const std::string host = Field(record[0], "host");
-    ASSERT_FALSE(host.empty()) << record[0];
-    EXPECT_EQ(Field(record[0], "digest"), ExpectedDigest(host, backend_.configPath));
+    EXPECT_EQ(Field(record[0], "host"), kFixedHost) << record[0];
+    EXPECT_EQ(Field(record[0], "digest"), kFixedDigest) << record[0];
     EXPECT_EQ(record[1], "set 61440.61584 int 14");
     Bed().ClearRecord();
 

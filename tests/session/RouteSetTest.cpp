@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "session/FakeRouteSystem.h"
+#include "session/RouteJournal.h"
 #include "session/RouteSet.h"
 
 using namespace holv;
@@ -220,6 +221,31 @@ TEST_F(RouteSetTest, GarbageFromTheApplianceLeavesTheTableConsistent) {
     set->RemoveAllRoutes();
     EXPECT_TRUE(system.RoutesThrough(kGateway).empty());
     EXPECT_EQ(system.BroadcastMetricOf(kApplianceIf), 276u);
+}
+
+// The journal at the next start: a noted route goes only while the table
+// holds it exactly as noted; the same destination through another gateway or
+// interface is someone else's and stays. A running run's notes are kept.
+TEST_F(RouteSetTest, TheJournalDeletesOnlyRoutesHeldExactlyAsNoted) {
+    ForwardRow left = FakeRouteSystem::SystemRoute("10.1.0.0", "255.255.0.0", "192.168.56.101", kApplianceIf);
+    left.proto = 3;
+    system.table.push_back(left);
+    system.table.push_back(FakeRouteSystem::SystemRoute("10.0.0.1", "255.255.255.255", "192.168.56.3", kApplianceIf));
+    system.table.push_back(FakeRouteSystem::SystemRoute("10.2.0.0", "255.255.0.0", "192.168.56.101", 9));
+    const std::vector<JournalEntry> entries = {
+        {"left", RouteEntryValue(left, 100)},
+        {"gateway", "10.0.0.1 255.255.255.255 192.168.56.101 7 100"},
+        {"interface", "10.2.0.0 255.255.0.0 192.168.56.101 7 100"},
+        {"running", RouteEntryValue(left, 200)},
+        {"malformed", "10.1.0.0 255.255.0.0 192.168.56.101 7"},
+    };
+    const size_t before = system.table.size();
+    RouteUndoPlan plan = PlanRouteUndo(entries, system.table, [](uint32_t pid) { return pid == 200; });
+    for (const ForwardRow& row : plan.deletions) EXPECT_EQ(system.DeleteForwardEntry(row), 0);
+    EXPECT_EQ(plan.deleted, std::vector<std::string>{"left"});
+    EXPECT_EQ(plan.dropped, (std::vector<std::string>{"gateway", "interface", "malformed"}));
+    EXPECT_EQ(system.foreignDeletes, 0);
+    EXPECT_EQ(system.table.size(), before - 1);
 }
 
 }  // namespace

@@ -88,7 +88,8 @@ say "A5. Actions: scripts and command lines"
 act=$bed_work/act
 mkdir -p "$act"
 act_win=$(winpath "$act")
-# If the existence test were skipped, cmd would run what follows the "&".
+# The whole text after the keyword is one path, passed quoted: what follows
+# the "&" is part of the (missing) file's name, never a second command.
 sim_config "action=[script] $act_win\\missing.cmd & echo ran> $act_win\\missing.marker"
 step_by_signal || fatal "no step read the action"
 # A plain command line is started, not waited for: the helper runs until
@@ -99,7 +100,7 @@ check "a plain command line runs" wait_until 60 file_exists "$act/hold.marker"
 check "the program answers while the command still runs" step_by_status
 check "... and the command was still running then" eval '[ "$(procs session-drive.exe | wc -l)" -ge 2 ]'
 rm -f "$act/hold.marker"
-check "[script] with a missing file runs nothing" file_absent "$act/missing.marker"
+check "[script] with \"&\" in its path runs no second command" file_absent "$act/missing.marker"
 for text in "[foo] x" "[EXIT]1"; do
   sim_config "action=$text"
   step_by_signal || fatal "no step read the action $text"
