@@ -233,14 +233,14 @@ TEST_F(RouteSetTest, TheJournalDeletesOnlyRoutesHeldExactlyAsNoted) {
     system.table.push_back(FakeRouteSystem::SystemRoute("10.0.0.1", "255.255.255.255", "192.168.56.3", kApplianceIf));
     system.table.push_back(FakeRouteSystem::SystemRoute("10.2.0.0", "255.255.0.0", "192.168.56.101", 9));
     const std::vector<JournalEntry> entries = {
-        {"left", RouteEntryValue(left, 100)},
+        {"left", RouteEntryValue(left, JournalOwner{100, 7})},
         {"gateway", "10.0.0.1 255.255.255.255 192.168.56.101 7 100"},
         {"interface", "10.2.0.0 255.255.0.0 192.168.56.101 7 100"},
-        {"running", RouteEntryValue(left, 200)},
+        {"running", RouteEntryValue(left, JournalOwner{200, 7})},
         {"malformed", "10.1.0.0 255.255.0.0 192.168.56.101 7"},
     };
     const size_t before = system.table.size();
-    RouteUndoPlan plan = PlanRouteUndo(entries, system.table, [](uint32_t pid) { return pid == 200; });
+    RouteUndoPlan plan = PlanRouteUndo(entries, system.table, [](const JournalOwner& o) { return o.processId == 200; });
     for (const ForwardRow& row : plan.deletions) EXPECT_EQ(system.DeleteForwardEntry(row), 0);
     EXPECT_EQ(plan.deleted, std::vector<std::string>{"left"});
     EXPECT_EQ(plan.dropped, (std::vector<std::string>{"gateway", "interface", "malformed"}));
