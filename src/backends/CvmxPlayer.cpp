@@ -122,7 +122,10 @@ int CvmxPlayer::Start(int show) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWMINNOACTIVE;
 
-    if (DeleteLog() == 1) {
+    // A log that will not go away is the sign of a running VM only when it
+    // names one: a read-only log (copied from media) names a VM long gone,
+    // and skipping the launch then would leave the VM down with no word why.
+    if (DeleteLog() == 1 || FindVmProcess() == 0) {
         DeleteFileA("Holvenstead.vmss");
         DeleteFileA("Holvenstead.vmem");
         uint8_t uuid[16];

@@ -25,7 +25,7 @@ int CvmxServer::Open() {
     UniqueVixHandle host;
     UniqueVixHandle job(calls->hostConnect(kVixApiVersion, kVixServiceProviderServer, nullptr, 0, nullptr, nullptr, 0,
                                            kVixInvalidHandle, nullptr, nullptr));
-    if (WaitForJob(*calls, std::move(job), &host) != 0 || !host) return ERROR_CONNECTION_REFUSED;
+    if (WaitForJob(*calls, std::move(job), kVixConnectWaitMs, &host) != 0 || !host) return ERROR_CONNECTION_REFUSED;
     vix = calls;
     hostHandle = std::move(host);
     state = StateOpen;
@@ -50,12 +50,12 @@ int CvmxServer::Release() {
 
 VixError CvmxServer::RegisterVm() {
     UniqueVixHandle job(vix->hostRegisterVm(hostHandle.get(), configPath.c_str(), nullptr, nullptr));
-    return WaitForJob(*vix, std::move(job));
+    return WaitForJob(*vix, std::move(job), kVixOpenWaitMs);
 }
 
 VixError CvmxServer::OpenVm() {
     UniqueVixHandle job(vix->vmOpen(hostHandle.get(), configPath.c_str(), nullptr, nullptr));
-    return WaitForJob(*vix, std::move(job), &vmHandle);
+    return WaitForJob(*vix, std::move(job), kVixOpenWaitMs, &vmHandle);
 }
 
 int CvmxServer::Prepare() {
@@ -85,9 +85,10 @@ int CvmxServer::Start(int show) {
     if (state < StateStopped) Prepare();
     if (state < StateStopped) return 1;
     UniqueVixHandle job(vix->vmPowerOn(vmHandle.get(), kVixPowerOpNormal, kVixInvalidHandle, nullptr, nullptr));
-    VixError error = WaitForJob(*vix, std::move(job));
+    VixError error = WaitForJob(*vix, std::move(job), kVixPowerOnWaitMs);
     // Whatever the outcome: the next refresh corrects it from the power state.
     state = StateStarting;
+    if (error == kVixJobTimedOut) return ERROR_NO_PROC_SLOTS;
     return VixErrorCode(error);
 }
 
@@ -97,8 +98,9 @@ int CvmxServer::Stop() {
     if (state < StateStarting) return 1;
     if (RequestApplianceShutdown() == 0) Sleep(kShutdownGraceMs);
     UniqueVixHandle job(vix->vmPowerOff(vmHandle.get(), kVixPowerOpNormal, nullptr, nullptr));
-    VixError error = WaitForJob(*vix, std::move(job));
+    VixError error = WaitForJob(*vix, std::move(job), kVixPowerOffWaitMs);
     state = StateStopped;
+    if (error == kVixJobTimedOut) return ERROR_TIMEOUT;
     return VixErrorCode(error);
 }
 

@@ -11,11 +11,11 @@ namespace holv {
 namespace {
 
 constexpr DWORD kFrontEndFlags = CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP | DETACHED_PROCESS;
-constexpr int kPowerOffWaitMs = 10000;
 constexpr DWORD kShutdownGraceMs = 5000;
 
-int RunTool(int waitMs, DWORD flags, const std::string& line) {
-    return RunCommand(waitMs, flags, "%s", line.c_str());
+// A tool that hangs on VirtualBox's service is ended after its bound.
+int RunTool(int waitMs, const std::string& line) {
+    return RunCommandBounded(waitMs, CREATE_NO_WINDOW, "%s", line.c_str());
 }
 
 }  // namespace
@@ -86,8 +86,8 @@ int CvmxVBox::CheckInstall() {
 int CvmxVBox::Start(int show) {
     if (state < StateStopped) Prepare();
     if (state != StateStopped) return ERROR_NO_PROC_SLOTS;
-    RunTool(kWaitForever, CREATE_NO_WINDOW, VBoxEnableAdapterCommand());
-    int rc = RunTool(kNoWait, kFrontEndFlags, VBoxFrontEndCommand(show != 0));
+    RunTool(kVBoxAdapterSwitchWaitMs, VBoxEnableAdapterCommand());
+    int rc = RunCommand(kNoWait, kFrontEndFlags, "%s", VBoxFrontEndCommand(show != 0).c_str());
     if (rc == 0) state = StateStarting;
     return rc;
 }
@@ -97,11 +97,11 @@ int CvmxVBox::Stop() {
     if (state < StateStopped) Prepare();
     if (state > StateStopped) {
         if (RequestApplianceShutdown() == 0) Sleep(kShutdownGraceMs);
-        RunTool(kPowerOffWaitMs, CREATE_NO_WINDOW, VBoxPowerOffCommand());
+        RunTool(kVBoxPowerOffWaitMs, VBoxPowerOffCommand());
         state = StateStopped;
     }
     // Also when nothing ran: an earlier run may have left the adapter up.
-    RunTool(kWaitForever, CREATE_NO_WINDOW, VBoxDisableAdapterCommand());
+    RunTool(kVBoxAdapterSwitchWaitMs, VBoxDisableAdapterCommand());
     return 0;
 }
 

@@ -29,24 +29,27 @@ int VBoxSetup::ListHostAdapters(VBoxSetupHost& host) {
 
 void VBoxSetup::Repair(VBoxSetupHost& host) {
     if (ListHostAdapters(host) == 0) return;
-    for (const std::string& line : VBoxRepairCommands()) host.Run(line);
+    for (const std::string& line : VBoxRepairCommands()) host.Run(line, kVBoxRepairWaitMs);
     Raise(SetupRepaired);
 }
 
 // The driver is installed only when the adapter cannot be had without it.
+// Either way a last listing decides: it alone tells that VirtualBox still
+// works with the adapter in place.
 void VBoxSetup::CreateAdapter(VBoxSetupHost& host) {
-    bool created = false;
+    bool haveAdapter = false;
     if (ListHostAdapters(host) == 0) {
-        if (level_ >= SetupAdapter) return;
-        host.Run(VBoxCreateAdapterCommand());
-        created = ListHostAdapters(host) == 0 && level_ >= SetupAdapter;
+        haveAdapter = level_ >= SetupAdapter;
+        if (!haveAdapter) {
+            host.Run(VBoxCreateAdapterCommand(), kVBoxCreateAdapterWaitMs);
+            haveAdapter = ListHostAdapters(host) == 0 && level_ >= SetupAdapter;
+        }
     }
-    if (created) return;
-    host.InstallTapDriver();
+    if (!haveAdapter) host.InstallTapDriver();
     if (ListHostAdapters(host) != 0) {
         Raise(SetupGivenUp);
     } else if (level_ < SetupAdapter) {
-        host.Run(VBoxCreateAdapterCommand());
+        host.Run(VBoxCreateAdapterCommand(), kVBoxCreateAdapterWaitMs);
         Raise(SetupAdapter);
     }
 }
@@ -59,7 +62,7 @@ void VBoxSetup::CreateVm(VBoxSetupHost& host) {
     std::string uuidText, macText;
     if (auto uuid = host.MachineUuid()) uuidText = VBoxUuidText(uuid->data());
     if (auto mac = host.VmwareMac()) macText = VBoxMacText(mac->data());
-    for (const std::string& line : VBoxCreateVmCommands(uuidText, macText)) host.Run(line);
+    for (const std::string& line : VBoxCreateVmCommands(uuidText, macText)) host.Run(line, kVBoxCreateVmWaitMs);
     Raise(SetupVm);
 }
 

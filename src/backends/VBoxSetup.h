@@ -28,8 +28,9 @@ public:
     // Runs the line and returns its result (0: it ran and succeeded) with
     // its output.
     virtual int RunCaptured(const std::string& line, std::string& output) = 0;
-    // Runs the line to its end; the result tells nothing the setup uses.
-    virtual void Run(const std::string& line) = 0;
+    // Runs the line to its end, or ends it after waitMs; the result tells
+    // nothing the setup uses.
+    virtual void Run(const std::string& line, int waitMs) = 0;
     virtual bool MachineFileExists() = 0;
     virtual std::optional<std::array<uint8_t, 16>> MachineUuid() = 0;
     virtual std::optional<std::array<uint8_t, 6>> VmwareMac() = 0;

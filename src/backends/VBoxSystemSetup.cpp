@@ -28,8 +28,8 @@ int VBoxSystemSetup::RunCaptured(const std::string& line, std::string& output) {
     return rc;
 }
 
-void VBoxSystemSetup::Run(const std::string& line) {
-    RunCommand(kWaitForever, CREATE_NO_WINDOW, "%s", line.c_str());
+void VBoxSystemSetup::Run(const std::string& line, int waitMs) {
+    RunCommandBounded(waitMs, CREATE_NO_WINDOW, "%s", line.c_str());
 }
 
 bool VBoxSystemSetup::MachineFileExists() {

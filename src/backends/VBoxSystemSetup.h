@@ -14,7 +14,7 @@ public:
 
     bool ToolPresent() override;
     int RunCaptured(const std::string& line, std::string& output) override;
-    void Run(const std::string& line) override;
+    void Run(const std::string& line, int waitMs) override;
     bool MachineFileExists() override;
     std::optional<std::array<uint8_t, 16>> MachineUuid() override { return uuid_(); }
     std::optional<std::array<uint8_t, 6>> VmwareMac() override { return mac_(); }

@@ -9,6 +9,7 @@ namespace holv {
 namespace {
 
 constexpr char kVixLibraryName[] = "vix.dll";
+constexpr DWORD kJobPollMs = 50;
 
 // Looks up one export into a typed entry point; false when it is missing.
 template <typename F>
@@ -27,7 +28,9 @@ bool ResolveAll(HMODULE module, VixCalls& calls) {
            Resolve(module, "VixHost_Disconnect", calls.hostDisconnect) &&
            Resolve(module, "VixHost_RegisterVM", calls.hostRegisterVm) && Resolve(module, "VixVM_Open", calls.vmOpen) &&
            Resolve(module, "VixVM_PowerOn", calls.vmPowerOn) && Resolve(module, "VixVM_PowerOff", calls.vmPowerOff) &&
-           Resolve(module, "VixJob_Wait", calls.jobWait) && Resolve(module, "Vix_GetProperties", calls.getProperties) &&
+           Resolve(module, "VixJob_Wait", calls.jobWait) &&
+           Resolve(module, "VixJob_CheckCompletion", calls.jobCheckCompletion) &&
+           Resolve(module, "Vix_GetProperties", calls.getProperties) &&
            Resolve(module, "Vix_ReleaseHandle", calls.releaseHandle);
 }
 
@@ -67,7 +70,27 @@ void ReleaseVixHandle(VixHandle handle) {
     if (Loaded().module) Loaded().calls.releaseHandle(handle);
 }
 
-VixError WaitForJob(const VixCalls& vix, UniqueVixHandle job, UniqueVixHandle* result) {
+namespace {
+
+// True once the job is complete or its state cannot be read (the wait then
+// reports why); false when the deadline passed first.
+bool JobEndsInTime(const VixCalls& vix, VixHandle job, int waitMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        char complete = 0;
+        if (vix.jobCheckCompletion(job, &complete) != 0 || complete) return true;
+        if (GetTickCount() - start >= static_cast<DWORD>(waitMs)) return false;
+        Sleep(kJobPollMs);
+    }
+}
+
+}  // namespace
+
+VixError WaitForJob(const VixCalls& vix, UniqueVixHandle job, int waitMs, UniqueVixHandle* result) {
+    if (job && !JobEndsInTime(vix, job.get(), waitMs)) {
+        ImcLog("VIX: job %d not complete after %d ms, given up\n", job.get(), waitMs);
+        return kVixJobTimedOut;
+    }
     VixHandle filled = kVixInvalidHandle;
     VixError error = result ? vix.jobWait(job.get(), kVixPropertyJobResultHandle, &filled, kVixPropertyNone)
                             : vix.jobWait(job.get(), kVixPropertyNone);

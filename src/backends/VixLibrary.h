@@ -37,6 +37,8 @@ struct VixCalls {
     VixHandle (*vmPowerOn)(VixHandle vm, int options, VixHandle propertyList, VixEventProc callback, void* clientData);
     VixHandle (*vmPowerOff)(VixHandle vm, int options, VixEventProc callback, void* clientData);
     VixError (*jobWait)(VixHandle job, int firstPropertyId, ...);
+    // complete is the library's one-byte truth value.
+    VixError (*jobCheckCompletion)(VixHandle job, char* complete);
     VixError (*getProperties)(VixHandle handle, int firstPropertyId, ...);
     void (*releaseHandle)(VixHandle handle);
 };
@@ -58,10 +60,26 @@ struct VixHandleTraits {
 // A host, VM or job handle of the library, released with it.
 using UniqueVixHandle = Unique<VixHandleTraits>;
 
-// Waits for an asynchronous call's job and releases the job at once, so
-// nothing runs in the background. With result, the job's result handle is
-// stored there on success. A job of 0 (the call could not even start one) is
-// waited for all the same, so the library reports why.
-VixError WaitForJob(const VixCalls& vix, UniqueVixHandle job, UniqueVixHandle* result = nullptr);
+// What WaitForJob gives for a job not complete by its deadline: no code the
+// library gives out (those fit 16 bits), so callers tell it from a failure.
+inline constexpr VixError kVixJobTimedOut = ~VixError{0};
+
+// How long each kind of job may take (ms). The waits run on the one UI
+// thread, and a hung VMware service must not hold it: the tray, the timers
+// and a second instance's hand-over wait behind them. Connecting, registering
+// and opening are local bookkeeping; powering off stays well inside the
+// service stop's minute, shutdown grace included.
+inline constexpr int kVixConnectWaitMs = 15000;
+inline constexpr int kVixOpenWaitMs = 15000;  // registration and opening
+inline constexpr int kVixPowerOnWaitMs = 60000;
+inline constexpr int kVixPowerOffWaitMs = 30000;
+
+// Waits for an asynchronous call's job, at most waitMs, and releases the job
+// at once, so nothing runs in the background: completion is polled, and only
+// a complete job is waited for (which then returns at once). A job still
+// running at the deadline gives kVixJobTimedOut. With result, the job's
+// result handle is stored there on success. A job of 0 (the call could not
+// even start one) is waited for all the same, so the library reports why.
+VixError WaitForJob(const VixCalls& vix, UniqueVixHandle job, int waitMs, UniqueVixHandle* result = nullptr);
 
 }  // namespace holv

@@ -33,18 +33,45 @@ int FinishStarted(PROCESS_INFORMATION& info, int waitMs) {
     return static_cast<int>(code);
 }
 
-// RunCommand after the formatting step.
-int RunFormatted(int waitMs, DWORD flags, const char* command) {
+// How long an ended command is given to be gone: ending is asynchronous,
+// and the caller may go on to start the same tool again.
+constexpr DWORD kEndedWaitMs = 5000;
+
+// The bounded wait: the process is put into a job of its own before its
+// first instruction (it was started suspended), so that on time-out it is
+// ended together with whatever it started (cmd's command, a tool's helper)
+// and nothing else. A program that runs in a job forbidding nesting cannot
+// do this; then the process alone is ended.
+int FinishBounded(PROCESS_INFORMATION& info, UniqueHandle job, int waitMs) {
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
+    bool inJob = job && ::AssignProcessToJobObject(job.get(), process.get());
+    if (job) ::ResumeThread(thread.get());
+    thread.reset();
+    if (::WaitForSingleObject(process.get(), static_cast<DWORD>(waitMs)) == WAIT_TIMEOUT) {
+        if (!inJob || !::TerminateJobObject(job.get(), ERROR_TIMEOUT)) ::TerminateProcess(process.get(), ERROR_TIMEOUT);
+        ::WaitForSingleObject(process.get(), kEndedWaitMs);
+        return ERROR_TIMEOUT;
+    }
+    DWORD code = 0;
+    if (!::GetExitCodeProcess(process.get(), &code)) return static_cast<int>(::GetLastError());
+    return static_cast<int>(code);
+}
+
+// RunCommand after the formatting step; with bounded, RunCommandBounded's.
+int RunFormatted(int waitMs, DWORD flags, const char* command, bool bounded = false) {
     char expanded[kExpandedSize];
     ExpandReferences(command, expanded);
     ProcessSecurity security;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessA(nullptr, expanded, security.ProcessAttributes(), security.ThreadAttributes(), FALSE, flags,
-                          nullptr, nullptr, &startup, &info)) {
+    UniqueHandle job(bounded ? ::CreateJobObjectA(nullptr, nullptr) : nullptr);
+    if (!::CreateProcessA(nullptr, expanded, security.ProcessAttributes(), security.ThreadAttributes(), FALSE,
+                          flags | (job ? CREATE_SUSPENDED : 0), nullptr, nullptr, &startup, &info)) {
         return static_cast<int>(::GetLastError());
     }
+    if (bounded) return FinishBounded(info, std::move(job), waitMs);
     return FinishStarted(info, waitMs);
 }
 
@@ -152,6 +179,15 @@ int RunCommand(int waitMs, DWORD flags, const char* format, ...) {
     return result;
 }
 
+int RunCommandBounded(int waitMs, DWORD flags, const char* format, ...) {
+    char command[kCommandSize];
+    va_list args;
+    va_start(args, format);
+    FormatTextV(command, sizeof command, format, args);
+    va_end(args);
+    return RunFormatted(waitMs, flags, command, true);
+}
+
 UniqueHandle GetDesktopUserToken() {
     if (!RunsElevated()) return UniqueHandle();
     HWND shell = ::FindWindowA("PROGMAN", nullptr);
@@ -196,7 +232,7 @@ int RunCommandCaptured(std::optional<std::string>* out, const char* format, ...)
 
     char line[kCommandSize];
     FormatText(line, sizeof line, "cmd /c \"%s>%s\"", command, name);
-    int result = RunFormatted(kWaitForever, CREATE_NO_WINDOW, line);
+    int result = RunFormatted(kCaptureWaitMs, CREATE_NO_WINDOW, line, true);
     std::optional<std::string> text = ReadCapture(name);
     if (out) *out = std::move(text);
     return result;

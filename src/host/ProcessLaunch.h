@@ -19,6 +19,9 @@ namespace holv {
 
 inline constexpr int kWaitForever = -1;
 inline constexpr int kNoWait = 0;
+// The captured command's bound. Its one use is VirtualBox's adapter listing,
+// which may first have to start VirtualBox's service.
+inline constexpr int kCaptureWaitMs = 60000;
 // The formatted command line is cut to 1023 characters, and so is the text
 // after its %NAME% references are expanded.
 inline constexpr size_t kCommandSize = 1024;
@@ -26,6 +29,12 @@ inline constexpr size_t kExpandedSize = 1024;
 
 int RunCommand(int waitMs, DWORD flags, const char* format, ...) __attribute__((format(printf, 3, 4)));
 int RunCommandV(int waitMs, DWORD flags, const char* format, va_list args);
+
+// As RunCommand waiting at most waitMs (> 0); a command still running then
+// is ended together with the programs it started, and the result is 1460
+// (ERROR_TIMEOUT). For tools that can hang on a service of theirs: the
+// caller is the one UI thread, and a wait without end would freeze it.
+int RunCommandBounded(int waitMs, DWORD flags, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 // With the desktop user's token when the program runs elevated and the
 // desktop shell's token can be had; otherwise the same as RunCommand
@@ -36,9 +45,10 @@ int RunCommandAsDesktopUser(int waitMs, DWORD flags, const char* format, ...) __
 // empty handle when the program is not elevated or the shell is not there.
 UniqueHandle GetDesktopUserToken();
 
-// Runs "cmd /c \"<command>><temporary file>\"" and waits for it. out (may be
-// null) receives the output (CR LF folded to LF), or none when there was
-// none. Returns RunCommand's result. The temporary file, "tmpXXXXXX" in the
+// Runs "cmd /c \"<command>><temporary file>\"" and waits for it as
+// RunCommandBounded does, at most kCaptureWaitMs. out (may be null) receives
+// the output (CR LF folded to LF), or none when there was none. Returns
+// RunCommandBounded's result. The temporary file, "tmpXXXXXX" in the
 // current folder, is removed on every path.
 int RunCommandCaptured(std::optional<std::string>* out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -113,6 +114,22 @@ private:
 
 TEST_F(ProcessLaunchTest, PlainLaunches) {
     ExpectLaunches(&RunCommand);
+}
+
+// A command past its bound is ended with what it started: cmd and the child
+// it runs, which would otherwise wait a minute for an event never set.
+TEST_F(ProcessLaunchTest, BoundedWaitEndsTheCommandAndWhatItStarted) {
+    const std::string event = "holv-never-" + std::to_string(::GetCurrentProcessId());
+    UniqueHandle never(::CreateEventA(nullptr, TRUE, FALSE, event.c_str()));
+    EXPECT_EQ(RunCommandBounded(60000, CREATE_NO_WINDOW, "cmd /c exit 7"), 7);
+    EXPECT_EQ(RunCommandBounded(10000, CREATE_NO_WINDOW, "cmd /c %s hold held.pid %s",
+                                e2e::ProgramPath("holv_test_child.exe").c_str(), event.c_str()),
+              ERROR_TIMEOUT);
+    unsigned long pid = 0, tid = 0;
+    if (std::sscanf(e2e::ReadFileText("held.pid").c_str(), "%lu %lu", &pid, &tid) == 2) {
+        UniqueHandle child(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+        EXPECT_TRUE(!child || ::WaitForSingleObject(child.get(), 5000) == WAIT_OBJECT_0) << "the child still runs";
+    }
 }
 
 TEST_F(ProcessLaunchTest, DesktopUserLaunchesWithAndWithoutAShell) {

@@ -117,7 +117,23 @@ VIX_EXPORT int VixVM_PowerOff(int vm, int powerOffOptions, VixEventProc callback
     return job;
 }
 
+// Not traced: a caller asks it many times a job.
+VIX_EXPORT uint64_t VixJob_CheckCompletion(int job, char* complete) {
+    Locked lock;
+    if (!complete) return kVixBadArgument;
+    *complete = g_host.JobHangs(job) ? 0 : 1;
+    return 0;
+}
+
 VIX_EXPORT uint64_t VixJob_Wait(int job, int firstPropertyId, ...) {
+    // A hung job's wait lasts as long as the hang, outside the lock.
+    for (;;) {
+        {
+            Locked lock;
+            if (!g_host.JobHangs(job)) break;
+        }
+        Sleep(100);
+    }
     Locked lock;
     std::string props;
     std::string shown;

@@ -123,6 +123,10 @@ VixErrorValue VixHost::JobError(VixHandleId job) const {
     return object ? object->error : kVixBadArgument;
 }
 
+bool VixHost::JobHangs(VixHandleId job) const {
+    return Find(job, VixKind::Job) && Knob("jobs-hang") != 0;
+}
+
 VixErrorValue VixHost::JobProperty(VixHandleId job, int id, void* address, std::string* shown) {
     const VixObject* object = Find(job, VixKind::Job);
     if (!object || !address) return kVixBadArgument;

@@ -49,6 +49,9 @@ public:
     // appends " id=value" to shown, returns the error for this pair.
     VixErrorValue JobProperty(VixHandleId job, int id, void* address, std::string* shown);
     VixErrorValue JobError(VixHandleId job) const;
+    // While the "jobs-hang" knob is set no job completes: a hung VMware
+    // service. Clearing it completes them.
+    bool JobHangs(VixHandleId job) const;
     VixErrorValue ObjectProperty(VixHandleId handle, int id, void* address, std::string* shown);
     // "job", "host", "vm", or "none" for a handle not (or no longer) given out.
     const char* Release(VixHandleId handle);

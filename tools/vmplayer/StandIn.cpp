@@ -79,8 +79,19 @@ void Trace(const char* format, ...) {
 }
 
 UniqueFile OpenVmLog(const std::string& path) {
-    return UniqueFile(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    auto open = [&] {
+        return UniqueFile(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    UniqueFile log = open();
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (log || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return log;
+    // A read-only log (copied from media) is moved aside as the real player
+    // rotates its logs; a log held open by a running VM stays busy.
+    std::string older = path.substr(0, path.size() - 4) + "-0.log";
+    SetFileAttributesA(older.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!MoveFileExA(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING)) return log;
+    return open();
 }
 
 void WriteVmLog(const UniqueFile& log, const std::string& text) {

@@ -154,4 +154,16 @@ check "the appliance is off" file_absent "$bed_work/power"
 check "the program ends with 0" end_program -exit
 check "every job handle released" equal "$(unreleased_jobs)" ""
 
+say "10. A VMware service that never completes a job: the tray answers, -exit ends, every job released"
+vix_config "jobs-hang=1"
+connects=$(grep -c '^VixHost_Connect' "$bed_work/vix.trace")
+program_start "$bed_vmx_win"
+wait_until 60 eval '[ "$(grep -c "^VixHost_Connect" "$bed_work/vix.trace")" -gt "$connects" ]' ||
+  fatal "no connection was asked for"
+check "the Status box opens and closes: not ready" wait_state "VMware service not ready" 120
+check "-exit ends the program" end_program -exit
+check "no instance is left" no_procs Holvenstead.exe
+check "the hung jobs were given up and released" equal "$(unreleased_jobs)" ""
+vix_config
+
 checks_end e2e_server

@@ -96,7 +96,8 @@ vbox_folder v1 'displayName = "Holvenstead"'
 store_before=$(store_count)
 vbox_start
 wait_state Stopped 180 || fatal "the program did not come up with the VirtualBox backend"
-check_trace "the setup's command lines, in order" 0 "$(lines "$list" "$list" "VBoxManage createhostif $adapter" "$list"; create_vm "" auto)"
+check_trace "the setup's command lines, in order" 0 "$(lines "$list" "$list" "VBoxManage createhostif $adapter" "$list" "$list"
+  create_vm "" auto)"
 check "the adapter came from createhostif: no driver copied into the store" equal "$(store_count)" "$store_before"
 check "the driver-signing values are as before, nothing in the journal" policies_kept
 
@@ -122,7 +123,7 @@ sim_config
 vbox_start -start
 wait_state Running 240 || fatal "the appliance did not reach Running through VirtualBox"
 check_trace "the setup's and the start's command lines, in order" 0 "$(lines "$list" "${repair[@]}" "$list" \
-  "VBoxManage createhostif $adapter" "$list"; create_vm ' -uuid 564d8a1c-2b3e-4f50-6172-8394a5b6c7e9' 000C294E8A11
+  "VBoxManage createhostif $adapter" "$list" "$list"; create_vm ' -uuid 564d8a1c-2b3e-4f50-6172-8394a5b6c7e9' 000C294E8A11
   lines "VBoxManage enablehostif $adapter" 'VBoxHeadless -s Holvenstead')"
 check "Status shows the appliance's address" has_line "$status" "IP Address: $HOLV_APPLIANCE_IP"
 check "the driver-signing values are as before, nothing in the journal" policies_kept
@@ -174,5 +175,16 @@ wait_state Stopped 180 || fatal "the next start did not come up"
 check "the next start finds the adapter the stand-in finished" eval '! trace_has "VBoxManage createhostif $adapter"' 
 check "the driver-signing values are back, the journal empty" policies_kept
 check "Exit ends the program" vbox_exit
+
+say "V8. A VBoxManage that never ends: ended after its bound, the tray answers, Exit leaves nothing"
+lines "block.enablehostif=$(winpath "$bed_work/v8-never")" >>"$vm/vbox-standin.conf"
+vbox_start
+wait_state Stopped 180 || fatal "the program did not come up"
+post 32771 || fatal "could not post Start"
+wait_until 60 trace_has "VBoxManage enablehostif $adapter" || fatal "Start did not reach enablehostif"
+check "the Status box opens and closes" show_status
+check "the hung tool is ended and the start goes on" wait_until 120 trace_has 'VBoxHeadless -s Holvenstead'
+check "Exit ends the program" vbox_exit
+check "no VBoxManage or front end is left" wait_until 30 eval 'no_procs VBoxManage.exe && no_procs VBoxHeadless.exe'
 
 checks_end e2e_vbox

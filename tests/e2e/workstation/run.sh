@@ -7,7 +7,7 @@
 #   tests/e2e/workstation/run.sh [--bin WINDOWS_BIN] [--sim APPLIANCE_SIM]
 # Exit 0 passed, 1 failed, 77 no namespaces here.
 set -u
-bed_needs=(Holvenstead.exe session-drive.exe vmware.exe vmware-vmx.exe uiauto.exe)
+bed_needs=(Holvenstead.exe session-drive.exe vmware.exe vmware-vmx.exe uiauto.exe vmplayer.exe)
 . "$(dirname "$0")/../bed.sh"
 bed_options "$@"
 
@@ -89,5 +89,15 @@ check "the appliance was asked to shut down and is off" eval \
 check "no workstation and no VM worker are left" eval 'no_procs vmware.exe && no_procs vmware-vmx.exe'
 check "the stranger still runs" eval 'procs session-drive.exe | grep -qx "$stranger"'
 rm -f "$bed_work/hold"
+
+say "6. Player: a read-only log (copied from media) naming a VM long gone; Start brings the VM up"
+associate "$bed_bin/vmplayer.exe" || fatal "could not write the association"
+# Not a multiple of 4: never a Windows process id.
+printf 'Dec 07 10:00:00.000| vmx| Log for VMware Player pid=999999 version=x\r\n' >"$bed_work/vm/vmware.log"
+chmod 444 "$bed_work/vm/vmware.log"
+bed_bin=$novix program_start -start "$bed_vmx_win"
+check "the appliance reaches Running" wait_state Running 120
+check "-stop -exit leaves no player and no VM worker" eval \
+  'bed_bin=$novix end_program && wait_until 30 eval "no_procs vmplayer.exe && no_procs vmware-vmx.exe"'
 
 checks_end e2e_workstation
