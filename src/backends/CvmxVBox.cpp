@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "backends/VBoxCommands.h"
+#include "base/SystemFolder.h"
 #include "host/ProcessLaunch.h"
 #include "session/HostAdapter.h"
 
@@ -14,7 +15,7 @@ constexpr int kPowerOffWaitMs = 10000;
 constexpr DWORD kShutdownGraceMs = 5000;
 
 int RunTool(int waitMs, DWORD flags, const std::string& line) {
-    return RunCommand(waitMs, flags, "%s", line.c_str());
+    return RunCommand(waitMs, flags, "%s", VBoxLineInFolder(CurrentFolder(), line).c_str());
 }
 
 }  // namespace
