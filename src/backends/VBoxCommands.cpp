@@ -98,7 +98,11 @@ std::string VBoxLineInFolder(const std::string& folder, const std::string& line)
         std::string word = line.substr(start, end - start);
         // The first word when it is one of VirtualBox's programs, and the
         // component as regsvr32's argument.
-        bool own = (start == 0 && word.compare(0, 4, "VBox") == 0) || word == "VBoxC.dll";
+        // The program with its extension: the command interpreter, which
+        // the captured listing goes through, would search for others.
+        bool program = start == 0 && word.compare(0, 4, "VBox") == 0;
+        if (program && word.find('.') == std::string::npos) word += ".exe";
+        bool own = program || word == "VBoxC.dll";
         result += own ? "\"" + folder + "\\" + word + "\"" : word;
         if (end < line.size()) result += ' ';
         start = end + 1;

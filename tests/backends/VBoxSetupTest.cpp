@@ -13,10 +13,10 @@ namespace {
 // the system's regsvr32 and every argument stay as they are.
 TEST(VBoxCommands, OwnFilesNamedInTheVmFolder) {
     const std::string f = "C:\\My VM";
-    EXPECT_EQ(VBoxLineInFolder(f, "VBoxManage list hostifs"), "\"C:\\My VM\\VBoxManage\" list hostifs");
+    EXPECT_EQ(VBoxLineInFolder(f, "VBoxManage list hostifs"), "\"C:\\My VM\\VBoxManage.exe\" list hostifs");
     EXPECT_EQ(VBoxLineInFolder(f, "regsvr32 /s VBoxC.dll"), "regsvr32 /s \"C:\\My VM\\VBoxC.dll\"");
     EXPECT_EQ(VBoxLineInFolder(f, "VBoxManage createhostif \"VBoxHolv Adapter\""),
-              "\"C:\\My VM\\VBoxManage\" createhostif \"VBoxHolv Adapter\"");
+              "\"C:\\My VM\\VBoxManage.exe\" createhostif \"VBoxHolv Adapter\"");
 }
 
 TEST(VBoxCommands, UuidAndMacTextsKeepEveryByteAsTwoDigits) {

@@ -82,9 +82,10 @@ press_error
 check "the service stops with 1066, the child's 5 (access denied)" svc_stopped_with 1066 5
 wine_host "$bed_bin/Holvenstead.exe" -remove "$bed_vmx_win" >/dev/null 2>&1
 wine_host "$bed_bin/Holvenstead.exe" -install "$bed_vmx_win" >/dev/null 2>&1 &
+installer=$!
 check "-install says so too" refused
 press_error
-wait
+wait "$installer"
 check "... and installs no service" eval '[ -z "$(svc STATE)" ]'
 chmod o-w "$vm_dir"
 checks_end e2e_service
