@@ -9,6 +9,7 @@
 #include "app/MainWindow.h"
 #include "app/Program.h"
 #include "app/Service.h"
+#include "app/ServiceFolder.h"
 #include "backends/Cvmx.h"
 #include "backends/HostJournalUndo.h"
 #include "base/Text.h"
@@ -17,7 +18,7 @@
 namespace holv {
 
 Program::Program() {
-    autostart = {ServiceIsAutostart, InstallService, RemoveService};
+    autostart = {ServiceIsAutostart, InstallServiceForTrustedFolder, RemoveService};
 }
 
 void Program::TakeWaitingVerbs() {
@@ -118,8 +119,18 @@ int ProgramMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     p.configPath = CanonicalizePath(path);
     p.TakeWaitingVerbs();
 
-    if (p.verbs.Seen(VerbInstall)) InstallService(p.configPath);
+    // The service runs the program, and what it starts from the VM's
+    // folder, as LocalSystem: neither made nor served for a folder a
+    // standard user may fill. Its child ends with the refusal, which the
+    // service reports as its own exit code.
+    if (p.verbs.Seen(VerbInstall) && !p.verbs.Seen(VerbRemove)) {
+        if (int refused = RefuseUntrustedVmFolder(p.configPath)) return refused;
+        InstallService(p.configPath);
+    }
     if (p.verbs.Seen(VerbRemove)) RemoveService();
+    if (!p.verbs.Seen(VerbRemove) && ServiceIsAutostart()) {
+        if (int refused = RefuseUntrustedVmFolder(p.configPath)) return refused;
+    }
 
     std::string mutexName = InstanceMutexName(p.configPath);
     HANDLE created = CreateMutexA(nullptr, FALSE, mutexName.c_str());

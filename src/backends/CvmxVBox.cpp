@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "backends/VBoxCommands.h"
+#include "base/SystemFolder.h"
 #include "host/ProcessLaunch.h"
 #include "host/ProcessList.h"
 #include "session/HostAdapter.h"
@@ -15,7 +16,7 @@ constexpr DWORD kShutdownGraceMs = 5000;
 
 // A tool that hangs on VirtualBox's service is ended after its bound.
 int RunTool(int waitMs, const std::string& line) {
-    return RunCommandBounded(waitMs, CREATE_NO_WINDOW, "%s", line.c_str());
+    return RunCommandBounded(waitMs, CREATE_NO_WINDOW, "%s", VBoxLineInFolder(CurrentFolder(), line).c_str());
 }
 
 }  // namespace

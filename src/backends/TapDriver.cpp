@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/SystemFolder.h"
 #include "base/Unique.h"
 
 namespace holv {
@@ -23,14 +24,14 @@ F Lookup(const UniqueModule& module, const char* name) {
 }  // namespace
 
 void InstallTapDriver(const char* infPath) {
-    UniqueModule setup(LoadLibraryA("setupapi.dll"));
+    UniqueModule setup(LoadSystemLibrary("setupapi.dll"));
     if (auto copy = Lookup<CopyOemInf>(setup, "SetupCopyOEMInfA")) {
         // Replacing an older copy in the store keeps its oemN.inf name; only
         // when there is none is a new one made.
         if (!copy(infPath, nullptr, kSourceIsPath, kReplaceOnly, nullptr, 0, nullptr, nullptr))
             copy(infPath, nullptr, kSourceIsPath, 0, nullptr, 0, nullptr, nullptr);
     }
-    UniqueModule newdev(LoadLibraryA("newdev.dll"));
+    UniqueModule newdev(LoadSystemLibrary("newdev.dll"));
     if (auto update = Lookup<UpdateDriver>(newdev, "UpdateDriverForPlugAndPlayDevicesA"))
         update(nullptr, kTapHardwareId, infPath, kForce, nullptr);
 }

@@ -83,4 +83,31 @@ std::string VBoxPowerOffCommand() {
     return Line("VBoxManage controlvm %s poweroff", kVBoxVmName);
 }
 
+const std::vector<std::string>& VBoxFolderFiles() {
+    static const std::vector<std::string> files = {"VBoxManage.exe", "VBoxHeadless.exe", "VBoxSDL.exe",
+                                                   "VBoxSVC.exe",    "VBoxC.dll",        "VBoxTAP.inf"};
+    return files;
+}
+
+std::string VBoxLineInFolder(const std::string& folder, const std::string& line) {
+    std::string result;
+    size_t start = 0;
+    while (start < line.size()) {
+        size_t end = line.find(' ', start);
+        if (end == std::string::npos) end = line.size();
+        std::string word = line.substr(start, end - start);
+        // The first word when it is one of VirtualBox's programs, and the
+        // component as regsvr32's argument.
+        // The program with its extension: the command interpreter, which
+        // the captured listing goes through, would search for others.
+        bool program = start == 0 && word.compare(0, 4, "VBox") == 0;
+        if (program && word.find('.') == std::string::npos) word += ".exe";
+        bool own = program || word == "VBoxC.dll";
+        result += own ? "\"" + folder + "\\" + word + "\"" : word;
+        if (end < line.size()) result += ' ';
+        start = end + 1;
+    }
+    return result;
+}
+
 }  // namespace holv

@@ -42,4 +42,13 @@ std::string VBoxDisableAdapterCommand();
 std::string VBoxFrontEndCommand(bool show);
 std::string VBoxPowerOffCommand();
 
+// The files of the VirtualBox kept beside the VM that the program runs,
+// loads or installs from the VM's folder.
+const std::vector<std::string>& VBoxFolderFiles();
+
+// A line of the above with VirtualBox's own files named by their full path
+// in folder (the VM's): the program a line starts and the component
+// regsvr32 registers are found there and nowhere else. Other words stay.
+std::string VBoxLineInFolder(const std::string& folder, const std::string& line);
+
 }  // namespace holv

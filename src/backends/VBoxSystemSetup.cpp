@@ -5,6 +5,7 @@
 #include "backends/CDriverSign.h"
 #include "backends/TapDriver.h"
 #include "backends/VBoxCommands.h"
+#include "base/SystemFolder.h"
 #include "base/Text.h"
 #include "host/ProcessLaunch.h"
 
@@ -18,18 +19,18 @@ bool FileExists(const char* path) {
 }  // namespace
 
 bool VBoxSystemSetup::ToolPresent() {
-    return FileExists(kVBoxTool);
+    return FileExists((CurrentFolder() + "\\" + kVBoxTool).c_str());
 }
 
 int VBoxSystemSetup::RunCaptured(const std::string& line, std::string& output) {
     std::optional<std::string> captured;
-    int rc = RunCommandCaptured(&captured, "%s", line.c_str());
+    int rc = RunCommandCaptured(&captured, "%s", VBoxLineInFolder(CurrentFolder(), line).c_str());
     output = captured.value_or("");
     return rc;
 }
 
 void VBoxSystemSetup::Run(const std::string& line, int waitMs) {
-    RunCommandBounded(waitMs, CREATE_NO_WINDOW, "%s", line.c_str());
+    RunCommandBounded(waitMs, CREATE_NO_WINDOW, "%s", VBoxLineInFolder(CurrentFolder(), line).c_str());
 }
 
 bool VBoxSystemSetup::MachineFileExists() {

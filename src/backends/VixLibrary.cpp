@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
+#include "base/RegistryText.h"
+#include "base/SystemFolder.h"
 #include "base/Unique.h"
 #include "imc/ImcLog.h"
 
@@ -48,12 +53,59 @@ LoadedVix& Loaded() {
     return *loaded;
 }
 
+// The install folders VMware's installers record under HKLM\SOFTWARE\VMware,
+// Inc.: the VIX API's own ("VMware VIX"), then the Server's, whose
+// installation carries the library ("VMware Server"); both as "InstallPath".
+// Only an administrator writes there.
+constexpr const char* kVixInstallKeys[] = {"SOFTWARE\\VMware, Inc.\\VMware VIX",
+                                           "SOFTWARE\\VMware, Inc.\\VMware Server"};
+
+std::string InFolder(std::string folder) {
+    if (folder.empty()) return folder;
+    if (folder.back() != '\\') folder += '\\';
+    return folder + kVixLibraryName;
+}
+
+// Where the library may come from: VMware's installation, else beside the
+// program (an administrator's folder too). Never by its bare name: the
+// current folder is the VM's, which a standard user may fill.
+std::vector<std::string> VixCandidates() {
+    std::vector<std::string> paths;
+    for (const char* keyPath : kVixInstallKeys) {
+        UniqueKey key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) continue;
+        char folder[MAX_PATH];
+        if (ReadRegistryText(key.get(), "InstallPath", folder) == ERROR_SUCCESS && folder[0])
+            paths.push_back(InFolder(folder));
+    }
+    std::string beside = InFolder(ProgramFolder());
+    if (!beside.empty()) paths.push_back(beside);
+    return paths;
+}
+
+// The first candidate that is there, by its full path; its own folder is
+// searched for what it needs, then the system folder.
+UniqueModule LoadFromCandidates() {
+    DWORD error = ERROR_MOD_NOT_FOUND;
+    for (const std::string& path : VixCandidates()) {
+        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+        UniqueModule module(LoadLibraryExA(
+            path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
+        if (!module && GetLastError() == ERROR_INVALID_PARAMETER)  // no such flags before the update to Windows 7
+            module.reset(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+        if (module) return module;
+        error = GetLastError();
+    }
+    SetLastError(error);
+    return UniqueModule();
+}
+
 }  // namespace
 
 const VixCalls* LoadVixLibrary() {
     LoadedVix& loaded = Loaded();
     if (loaded.module) return &loaded.calls;
-    UniqueModule module(LoadLibraryA(kVixLibraryName));
+    UniqueModule module = LoadFromCandidates();
     if (!module) {
         ImcLog("VIX: %s could not be loaded (error %lu)\n", kVixLibraryName, GetLastError());
         return nullptr;

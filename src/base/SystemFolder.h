@@ -17,4 +17,18 @@ std::string SystemFilePath(const char* name);
 // (with the system's error) when it is not there.
 HMODULE LoadSystemLibrary(const char* name);
 
+// Libraries a name is given for come from the system folder alone, never
+// from the program's or the current folder: called first thing in the entry
+// point. Looked up at run time, as an unpatched Windows 7 has no such call
+// (there every library is loaded by full path anyway).
+void RestrictLibrarySearch();
+
+// The current folder (the VM's once a VM is open), empty when it cannot be
+// had whole.
+std::string CurrentFolder();
+
+// The folder of the running program's own file, without a trailing
+// backslash; empty when it cannot be had whole.
+std::string ProgramFolder();
+
 }  // namespace holv

@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "base/FilePtr.h"
+#include "base/SystemFolder.h"
 #include "base/Text.h"
+#include "host/CommandProgram.h"
 #include "host/ProcessSecurity.h"
 
 namespace holv {
@@ -58,16 +60,80 @@ int FinishBounded(PROCESS_INFORMATION& info, UniqueHandle job, int waitMs) {
     return static_cast<int>(code);
 }
 
-// RunCommand after the formatting step; with bounded, RunCommandBounded's.
-int RunFormatted(int waitMs, DWORD flags, const char* command, bool bounded = false) {
+bool IsFile(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The folders a bare program name is searched in: the system folder, the
+// Windows folder, then the PATH entries that are absolute and are not the
+// current folder (the VM's, which a standard user may fill).
+std::vector<std::string> ProgramFolders() {
+    std::vector<std::string> folders;
+    std::string system = SystemFilePath("");
+    if (!system.empty()) folders.push_back(system);
+    char windows[MAX_PATH];
+    UINT length = ::GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) folders.emplace_back(windows, length);
+    std::string current = CurrentFolder();
+    std::vector<char> path(32768);
+    DWORD n = ::GetEnvironmentVariableA("PATH", path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0 || n >= path.size()) return folders;
+    std::string list(path.data(), n);
+    for (size_t start = 0; start <= list.size();) {
+        size_t end = list.find(';', start);
+        if (end == std::string::npos) end = list.size();
+        std::string entry = list.substr(start, end - start);
+        start = end + 1;
+        if (entry.size() >= 2 && entry.front() == '"' && entry.back() == '"') entry = entry.substr(1, entry.size() - 2);
+        if (IsAbsolutePath(entry) && !SameFolder(entry, current)) folders.push_back(entry);
+    }
+    return folders;
+}
+
+// The full path of the program the command line names, or empty when there
+// is none the program may start: an absolute path as it stands (".exe"
+// added when it has no extension), a bare name from ProgramFolders, never
+// anything relative to the current folder.
+std::string ResolveProgram(const std::string& word) {
+    if (IsAbsolutePath(word)) {
+        if (IsFile(word)) return word;
+        std::string withExtension = WithProgramExtension(word);
+        return IsFile(withExtension) ? withExtension : std::string();
+    }
+    if (!IsBareProgramName(word)) return std::string();
+    std::string file = WithProgramExtension(word);
+    for (std::string folder : ProgramFolders()) {
+        if (folder.back() != '\\') folder += '\\';
+        if (IsFile(folder + file)) return folder + file;
+    }
+    return std::string();
+}
+
+// The expanded command line with its program resolved: application (the
+// full path) and line (the same path, quoted, as its first word, then the
+// rest as it stands). ERROR_FILE_NOT_FOUND when no program may be started.
+int PrepareCommand(const char* command, std::string& application, char (&line)[kExpandedSize]) {
     char expanded[kExpandedSize];
     ExpandReferences(command, expanded);
+    CommandProgram program = SplitCommandProgram(expanded);
+    application = ResolveProgram(program.word);
+    if (application.empty()) return ERROR_FILE_NOT_FOUND;
+    FormatText(line, sizeof line, "\"%s\"%s", application.c_str(), expanded + program.rest);
+    return 0;
+}
+
+// RunCommand after the formatting step; with bounded, RunCommandBounded's.
+int RunFormatted(int waitMs, DWORD flags, const char* command, bool bounded = false) {
+    std::string application;
+    char line[kExpandedSize];
+    if (int rc = PrepareCommand(command, application, line)) return rc;
     ProcessSecurity security;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     UniqueHandle job(bounded ? ::CreateJobObjectA(nullptr, nullptr) : nullptr);
-    if (!::CreateProcessA(nullptr, expanded, security.ProcessAttributes(), security.ThreadAttributes(), FALSE,
+    if (!::CreateProcessA(application.c_str(), line, security.ProcessAttributes(), security.ThreadAttributes(), FALSE,
                           flags | (job ? CREATE_SUSPENDED : 0), nullptr, nullptr, &startup, &info)) {
         return static_cast<int>(::GetLastError());
     }
@@ -104,10 +170,13 @@ CreateWithTokenFn FindCreateWithToken() {
 }
 
 int RunWithToken(CreateWithTokenFn create, HANDLE token, int waitMs, DWORD flags, const char* command) {
-    char expanded[kExpandedSize];
-    ExpandReferences(command, expanded);
+    std::string application;
+    char line[kExpandedSize];
+    if (int rc = PrepareCommand(command, application, line)) return rc;
     wchar_t wide[kExpandedSize];
-    if (!::MultiByteToWideChar(CP_ACP, 0, expanded, -1, wide, static_cast<int>(kExpandedSize))) {
+    wchar_t wideApplication[MAX_PATH * 2];
+    if (!::MultiByteToWideChar(CP_ACP, 0, line, -1, wide, static_cast<int>(kExpandedSize)) ||
+        !::MultiByteToWideChar(CP_ACP, 0, application.c_str(), -1, wideApplication, MAX_PATH * 2)) {
         return static_cast<int>(::GetLastError());
     }
     wchar_t folder[MAX_PATH];
@@ -115,7 +184,7 @@ int RunWithToken(CreateWithTokenFn create, HANDLE token, int waitMs, DWORD flags
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!create(token, 0, nullptr, wide, flags & ~static_cast<DWORD>(DETACHED_PROCESS), nullptr,
+    if (!create(token, 0, wideApplication, wide, flags & ~static_cast<DWORD>(DETACHED_PROCESS), nullptr,
                 (folderLength > 0 && folderLength < MAX_PATH) ? folder : nullptr, &startup, &info)) {
         return static_cast<int>(::GetLastError());
     }

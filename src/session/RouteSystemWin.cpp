@@ -12,6 +12,7 @@
 #include <netioapi.h>
 // clang-format on
 
+#include "base/SystemFolder.h"
 #include "base/SystemVersion.h"
 #include "host/ProcessLaunch.h"
 #include "session/RouteSystem.h"
@@ -138,7 +139,7 @@ public:
     }
 
     std::unique_ptr<ResolverFlush> OpenResolverFlush() override {
-        UniqueModule dnsapi(LoadLibraryA("dnsapi.dll"));
+        UniqueModule dnsapi(LoadSystemLibrary("dnsapi.dll"));
         if (!dnsapi) return nullptr;
         auto flush = reinterpret_cast<DnsFlushResolverCacheFn>(
             reinterpret_cast<void*>(GetProcAddress(dnsapi.get(), "DnsFlushResolverCache")));

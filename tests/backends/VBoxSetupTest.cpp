@@ -9,6 +9,16 @@
 namespace holv {
 namespace {
 
+// VirtualBox's own programs and component by full path in the VM's folder;
+// the system's regsvr32 and every argument stay as they are.
+TEST(VBoxCommands, OwnFilesNamedInTheVmFolder) {
+    const std::string f = "C:\\My VM";
+    EXPECT_EQ(VBoxLineInFolder(f, "VBoxManage list hostifs"), "\"C:\\My VM\\VBoxManage.exe\" list hostifs");
+    EXPECT_EQ(VBoxLineInFolder(f, "regsvr32 /s VBoxC.dll"), "regsvr32 /s \"C:\\My VM\\VBoxC.dll\"");
+    EXPECT_EQ(VBoxLineInFolder(f, "VBoxManage createhostif \"VBoxHolv Adapter\""),
+              "\"C:\\My VM\\VBoxManage.exe\" createhostif \"VBoxHolv Adapter\"");
+}
+
 TEST(VBoxCommands, UuidAndMacTextsKeepEveryByteAsTwoDigits) {
     const uint8_t uuid[16] = {0x00, 0xff, 0x80, 0x7f, 0x0a, 0xa0, 0x01, 0x10,
                               0xfe, 0xef, 0x00, 0x00, 0x09, 0x90, 0xff, 0x00};

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "host/CommandProgram.h"
 #include "host/HandlerCommand.h"
 #include "host/ProxyRules.h"
 #include "host/ProxySettingsBlob.h"
@@ -14,6 +15,42 @@
 
 namespace holv {
 namespace {
+
+// ---- the program a command line names
+
+// Each row: the command line, its first word, what follows it, and whether
+// the word may be searched for (a bare name) or names one file (absolute).
+// Anything else would be found from the current folder, the VM's.
+TEST(CommandProgram, FirstWordAndItsForm) {
+    const struct {
+        const char* line;
+        const char* word;
+        const char* rest;
+        bool bare, absolute;
+    } rows[] = {
+        {"cmd /c exit 7", "cmd", " /c exit 7", true, false},
+        {"\"C:\\Program Files\\b.exe\"-x y", "C:\\Program Files\\b.exe", "-x y", false, true},
+        {"\t\"unclosed quote", "unclosed quote", "", true, false},
+        {"\\\\srv\\share\\t.exe a", "\\\\srv\\share\\t.exe", " a", false, true},
+        {".\\cmd.exe /c x", ".\\cmd.exe", " /c x", false, false},
+        {"sub\\tool", "sub\\tool", "", false, false},
+        {"C:cmd.exe", "C:cmd.exe", "", false, false},  // relative to drive C's current folder
+        {"\\Windows\\cmd.exe", "\\Windows\\cmd.exe", "", false, false},  // the current drive
+        {"..", "..", "", false, false},
+        {"  ", "", "", false, false},
+    };
+    for (const auto& r : rows) {
+        CommandProgram p = SplitCommandProgram(r.line);
+        EXPECT_EQ(p.word, r.word) << r.line;
+        EXPECT_STREQ(r.line + p.rest, r.rest) << r.line;
+        EXPECT_EQ(IsBareProgramName(p.word), r.bare) << r.line;
+        EXPECT_EQ(IsAbsolutePath(p.word), r.absolute) << r.line;
+    }
+    EXPECT_EQ(WithProgramExtension("C:\\a.b\\cmd"), "C:\\a.b\\cmd.exe");
+    EXPECT_EQ(WithProgramExtension("regsvr32.exe"), "regsvr32.exe");
+    EXPECT_TRUE(SameFolder("C:\\VM\\", "c:\\vm"));
+    EXPECT_FALSE(SameFolder("C:\\VM2", "C:\\VM"));
+}
 
 // ---- handler commands
 

@@ -61,7 +61,19 @@ protected:
     // The same launches on the plain path and through the desktop user's
     // token (which falls back to the plain path where there is none): exit
     // codes, start failures, expanded references, and the 1023-character cut.
+    // The current folder (a VM's, which a standard user may fill) holds a
+    // cmd.exe of its own and is named on PATH, twice: neither it nor what is
+    // only there is ever started.
     static void ExpectLaunches(int (*run)(int, DWORD, const char*, ...)) {
+        const std::string child = e2e::ProgramPath("holv_test_child.exe");
+        ASSERT_TRUE(::CopyFileA(child.c_str(), "cmd.exe", FALSE) && ::CopyFileA(child.c_str(), "holvchild.exe", FALSE));
+        char here[MAX_PATH];
+        ::GetCurrentDirectoryA(MAX_PATH, here);
+        std::vector<char> path(32768);
+        ::GetEnvironmentVariableA("PATH", path.data(), static_cast<DWORD>(path.size()));
+        const std::string old = path.data();
+        ::SetEnvironmentVariableA("PATH", (".;" + std::string(here) + "\\;" + old).c_str());
+        ScopeGuard restorePath([&old] { ::SetEnvironmentVariableA("PATH", old.c_str()); });
         const std::string len = kChild + "len ";
         const struct {
             int wait;
@@ -73,6 +85,8 @@ protected:
             {kNoWait, CREATE_NO_WINDOW, "cmd /c exit 7", 0},
             {kWaitForever, 0, "holv-no-such-program.exe", ERROR_FILE_NOT_FOUND},
             {kNoWait, 0, "holv-no-such-program.exe", ERROR_FILE_NOT_FOUND},
+            {kWaitForever, CREATE_NO_WINDOW, "holvchild len", ERROR_FILE_NOT_FOUND},
+            {kWaitForever, CREATE_NO_WINDOW, ".\\holvchild.exe len", ERROR_FILE_NOT_FOUND},
             // Only our expansion can make this one start at all.
             {kWaitForever, CREATE_NO_WINDOW, "%SystemRoot%\\system32\\cmd.exe /c exit 5", 5},
             {kWaitForever, CREATE_NO_WINDOW, len + "%HOLV_TWENTY%", static_cast<int>(len.size() + 20)},

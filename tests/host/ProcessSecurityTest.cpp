@@ -1,5 +1,5 @@
 // The closed descriptor of what the elevated program starts, as an ordinary
-// local user meets it.
+// local user meets it; and which folders it refuses to run anything from.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -7,6 +7,9 @@
 #include <string>
 
 #include "e2e/E2eHarness.h"
+#include <sddl.h>
+
+#include "host/FolderTrust.h"
 #include "host/ProcessLaunch.h"
 
 using namespace holv;
@@ -89,5 +92,38 @@ TEST(ProcessSecurity, OrdinaryUserMayWaitButNotTerminate) {
         ::RevertToSelf();
         EXPECT_EQ(error, r.granted ? 0u : static_cast<DWORD>(ERROR_ACCESS_DENIED))
             << (r.thread ? "thread" : "process") << " access 0x" << std::hex << r.access;
+    }
+}
+
+// Each row: a descriptor and whether a folder (and a file) with it is
+// refused: any standard users' group able to write, append, delete, change
+// permissions or owner, or, in a folder, delete what is inside.
+TEST(FolderTrust, DecidedFromTheDescriptor) {
+    const struct {
+        const char* sddl;
+        bool folderRefused, fileRefused;
+    } rows[] = {
+        {"O:BAD:(A;;FA;;;BA)(A;;FA;;;SY)(A;;0x1200a9;;;BU)(A;;0x1200a9;;;WD)", false, false},
+        {"O:BAD:(A;;FA;;;BA)(A;;0x2;;;BU)", true, true},   // write data (add a file)
+        {"O:BAD:(A;;FA;;;BA)(A;;0x4;;;AU)", true, true},   // append data (add a folder)
+        {"O:BAD:(A;;FA;;;BA)(A;;SD;;;WD)", true, true},    // delete
+        {"O:BAD:(A;;WD;;;IU)", true, true},                // write permissions
+        {"O:BAD:(A;;WO;;;BU)", true, true},                // take ownership
+        {"O:BAD:(A;;GW;;;WD)", true, true},                // generic write
+        {"O:BAD:(A;;0x40;;;BU)", true, false},             // delete child: folders only
+        {"O:BAD:(A;OICIIO;FA;;;BU)", false, false},        // inherit-only: not this object's
+        {"O:BAD:(D;;FA;;;WD)(A;;FA;;;BU)", false, false},  // denied first wins
+        {"O:BAD:(A;;FA;;;BU)(D;;FA;;;WD)", true, true},    // a later deny takes nothing back
+        {"O:BUD:(A;;FA;;;BA)", true, true},                // an owner may change permissions
+        {"O:BA", true, true},                              // no DACL: everyone everything
+    };
+    for (const auto& r : rows) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(r.sddl, SDDL_REVISION_1, &descriptor,
+                                                                           nullptr))
+            << r.sddl;
+        UniqueLocal hold(descriptor);
+        EXPECT_EQ(CheckDescriptorTrust(descriptor, true) != 0, r.folderRefused) << r.sddl;
+        EXPECT_EQ(CheckDescriptorTrust(descriptor, false) != 0, r.fileRefused) << r.sddl;
     }
 }

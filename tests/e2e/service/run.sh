@@ -69,4 +69,23 @@ box=$(wine_host "$bed_bin/uiauto.exe" wait-box --caption Error --timeout 60000 2
 check "the child says so" equal "$box" "VMX file not found."
 wine_host "$bed_bin/uiauto.exe" press --caption Error --button ok >/dev/null 2>&1
 check "the service stops with a service-specific error (1066), the child's 2" svc_stopped_with 1066 2
+
+say "4. A VM folder others may write: the child refuses it, and -install installs nothing"
+installed_bed
+vm_dir=$(dirname "$bed_vmx")
+chmod o+w "$vm_dir"
+service start
+refused() { wine_host "$bed_bin/uiauto.exe" wait-box --caption Error --timeout 60000 2>/dev/null | grep -qF "The VM's folder is refused for the service"; }
+press_error() { wine_host "$bed_bin/uiauto.exe" press --caption Error --button ok >/dev/null 2>&1; }
+check "the child says so" refused
+press_error
+check "the service stops with 1066, the child's 5 (access denied)" svc_stopped_with 1066 5
+wine_host "$bed_bin/Holvenstead.exe" -remove "$bed_vmx_win" >/dev/null 2>&1
+wine_host "$bed_bin/Holvenstead.exe" -install "$bed_vmx_win" >/dev/null 2>&1 &
+installer=$!
+check "-install says so too" refused
+press_error
+wait "$installer"
+check "... and installs no service" eval '[ -z "$(svc STATE)" ]'
+chmod o-w "$vm_dir"
 checks_end e2e_service

@@ -101,6 +101,17 @@ check "the program answers while the command still runs" step_by_status
 check "... and the command was still running then" eval '[ "$(procs session-drive.exe | wc -l)" -ge 2 ]'
 rm -f "$act/hold.marker"
 check "[script] with \"&\" in its path runs no second command" file_absent "$act/missing.marker"
+# A cmd.exe in the VM's folder (the program's current folder) that would
+# write no marker: the system's interpreter runs the script and the line.
+cp "$bed_bin/session-drive.exe" "$(dirname "$bed_vmx")/cmd.exe"
+printf 'echo ran> %s\\script.marker\r\n' "$act_win" >"$act/s.cmd"
+for text in "[script] $act_win\\s.cmd" "cmd /c echo ran> $act_win\\line.marker"; do
+  sim_config "action=$text"
+  step_by_signal || fatal "no step read the action $text"
+done
+check "the system's interpreter runs [script] and a plain line, not the VM folder's cmd.exe" \
+  wait_until 60 eval 'file_exists "$act/script.marker" && file_exists "$act/line.marker"'
+rm -f "$(dirname "$bed_vmx")/cmd.exe"
 for text in "[foo] x" "[EXIT]1"; do
   sim_config "action=$text"
   step_by_signal || fatal "no step read the action $text"

@@ -16,7 +16,7 @@ bed_options "$@"
 
 adapter='"Holvenstead Adapter"'
 list='VBoxManage list hostifs'
-repair=('VBoxSVC.exe /ReRegServer' 'regsvr32 /s /u VBoxC.dll' 'regsvr32 /s VBoxC.dll'
+repair=('VBoxSVC /ReRegServer' 'regsvr32 /s /u VBoxC.dll' 'regsvr32 /s VBoxC.dll'
   'VBoxManage internalcommands moduninstall' 'VBoxManage internalcommands modinstall'
   'VBoxManage setproperty loghistorycount 0')
 create_vm() {  # uuid-part mac
@@ -44,7 +44,15 @@ vbox_folder() {  # name "vmx lines" settings...
   lines "trace=$(winpath "$vm/trace")" "$@" >"$vm/vbox-standin.conf"
 }
 vbox_start() { bed_bin=$vm program_start "$@" "$bed_vmx_win"; }
-trace() { { tr -d '\r' <"$vm/trace"; } 2>/dev/null; }
+# The lines as written, once VirtualBox's files are seen named by their full
+# path in the VM's folder and regsvr32 by its path in the system folder; one
+# started by bare name (found wherever) is marked "bare:".
+trace() {
+  local re
+  re=$(winpath "$vm" | sed 's/[][\\.^$*+?(){}|/]/\\&/g')
+  { tr -d '\r' <"$vm/trace"; } 2>/dev/null | sed -E "s/^(VBox|regsvr32)/bare:\\1/; s/^\"?$re\\\\(VBox[A-Za-z]+)\.exe\"?/\\1/;
+    s/^\"?[A-Za-z]:\\\\windows\\\\system32\\\\regsvr32\.exe\"?/regsvr32/I; s/\"$re\\\\VBoxC\.dll\"/VBoxC.dll/"
+}
 trace_has() { grep -qxF -- "$1" <(trace); }
 trace_is() { [ "$(trace)" = "$1" ]; }
 # Waits (up to the bound) for the trace to be exactly the lines; shows it
