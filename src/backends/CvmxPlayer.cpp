@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "backends/VmwareFamily.h"
+#include "host/ProcessLaunch.h"
 #include "host/ProcessSecurity.h"
 
 namespace holv {
@@ -131,11 +132,13 @@ int CvmxPlayer::Start(int show) {
         uint8_t uuid[16];
         if (ReadMachineUuid(uuid) == 0) DeleteFileA(UuidMemoryFile(uuid).c_str());
 
+        // The player by its full path: never one found in the VM's folder.
+        std::string application, mutableCommand;  // CreateProcessA may write into the line
+        if (ResolveCommandLine(commandLine.c_str(), application, mutableCommand) != 0) return ERROR_NO_PROC_SLOTS;
         ProcessSecurity security;
-        std::string mutableCommand = commandLine;  // CreateProcessA may write into it
         PROCESS_INFORMATION info{};
-        if (!CreateProcessA(nullptr, mutableCommand.data(), security.ProcessAttributes(), security.ThreadAttributes(),
-                            FALSE, 0, nullptr, nullptr, &startup, &info))
+        if (!CreateProcessA(application.c_str(), mutableCommand.data(), security.ProcessAttributes(),
+                            security.ThreadAttributes(), FALSE, 0, nullptr, nullptr, &startup, &info))
             return ERROR_NO_PROC_SLOTS;
         playerProcess.reset(info.hProcess);
         playerThread.reset(info.hThread);

@@ -116,10 +116,9 @@ std::string ResolveProgram(const std::string& word) {
 int PrepareCommand(const char* command, std::string& application, char (&line)[kExpandedSize]) {
     char expanded[kExpandedSize];
     ExpandReferences(command, expanded);
-    CommandProgram program = SplitCommandProgram(expanded);
-    application = ResolveProgram(program.word);
-    if (application.empty()) return ERROR_FILE_NOT_FOUND;
-    FormatText(line, sizeof line, "\"%s\"%s", application.c_str(), expanded + program.rest);
+    std::string resolved;
+    if (int rc = ResolveCommandLine(expanded, application, resolved)) return rc;
+    CopyText(line, resolved.c_str());
     return 0;
 }
 
@@ -233,6 +232,14 @@ std::optional<std::string> ReadCapture(const char* name) {
 }
 
 }  // namespace
+
+int ResolveCommandLine(const char* commandLine, std::string& application, std::string& line) {
+    CommandProgram program = SplitCommandProgram(commandLine);
+    application = ResolveProgram(program.word);
+    if (application.empty()) return ERROR_FILE_NOT_FOUND;
+    line = "\"" + application + "\"" + (commandLine + program.rest);
+    return 0;
+}
 
 int RunCommandV(int waitMs, DWORD flags, const char* format, va_list args) {
     char command[kCommandSize];

@@ -27,6 +27,14 @@ inline constexpr int kCaptureWaitMs = 60000;
 inline constexpr size_t kCommandSize = 1024;
 inline constexpr size_t kExpandedSize = 1024;
 
+// The program a command line names, resolved as every Run* function does:
+// an absolute path as it stands, a bare name from the system folder, the
+// Windows folder or an absolute PATH entry other than the current folder.
+// application gets its full path, line the command line with that path,
+// quoted, as its first word. ERROR_FILE_NOT_FOUND when no program may be
+// started.
+int ResolveCommandLine(const char* commandLine, std::string& application, std::string& line);
+
 int RunCommand(int waitMs, DWORD flags, const char* format, ...) __attribute__((format(printf, 3, 4)));
 int RunCommandV(int waitMs, DWORD flags, const char* format, va_list args);
 
