@@ -9,6 +9,7 @@
 # nothing else), and a virtual X display. Everything goes on every way out;
 # a bed left by a run killed outright is removed by the next one.
 #
+# bed_dump_more names further files of $bed_work that a failure shows.
 # Callers set bed_bin (the Windows bin folder) and bed_sim (the native
 # appliance-sim), and bed_impostor=1 for a third namespace "$bed_name-imp" on
 # the same segment (netns.sh --impostor), call bed_begin, then bed_up. The work folder $bed_work holds
@@ -232,7 +233,7 @@ step_by_signal() {
 
 bed_dump() {
   local f
-  for f in record sim.log imc.log player.trace program.out; do
+  for f in record sim.log imc.log player.trace program.out ${bed_dump_more:-}; do
     echo "---- $f (last 30 lines)" >&2
     tail -30 "$bed_work/$f" 2>/dev/null | tr -d '\r' >&2
   done

@@ -33,6 +33,7 @@ lines() { printf '%s\n' "$@"; }
 vm=
 vbox_folder() {  # name "vmx lines" settings...
   vm=$bed_work/$1
+  bed_dump_more="$1/trace"  # what the stand-ins were asked to run, on failure
   bed_vmx_win=$(winpath "$vm/Holvenstead.vmx")
   mkdir -p "$vm"
   local t
