@@ -63,6 +63,8 @@ public:
     const char* GetRkConnection() const;
     // The routes installed towards the appliance, in list order.
     const std::vector<RoutePair>& GetRouteEntries() const { return session.routes.Installed(); }
+    // The routes the system refused, each with its reason.
+    const std::vector<RouteFailure>& GetFailedRoutes() const { return session.routes.Failed(); }
 
     // The VM file as this backend's small persistent store.
     std::optional<std::string> ReadVmxValue(const char* key) const;

@@ -1,5 +1,6 @@
 #include "session/RouteSet.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -16,6 +17,18 @@ constexpr int kErrorNotFound = 1168;  // ERROR_NOT_FOUND: the table has no such 
 constexpr int kFirstSettableBroadcastVersion = 6;
 constexpr char kBroadcastCommand[] = "VBoxManage.exe hostifbcmasq \"%s Adapter\" %s";
 constexpr char kAdapterName[] = "Holvenstead";
+
+// A refused route is tried again after this, then after twice as long each
+// time, up to the limit.
+constexpr uint64_t kFirstRetryMs = 5000;
+constexpr uint64_t kLongestRetryMs = 5 * 60 * 1000;
+
+ForwardRow RowFor(const ForwardRow& routeTemplate, const RoutePair& pair) {
+    ForwardRow row = routeTemplate;
+    row.destination = pair.destination;
+    row.mask = pair.mask;
+    return row;
+}
 
 bool IsLimitedBroadcast(const ForwardRow& row) {
     return row.destination == kAllOnes && row.mask == kAllOnes;
@@ -57,31 +70,53 @@ void RouteSet::InstallRoutes(uint32_t applianceIp, const uint8_t mac[6], bool ru
     std::vector<RoutePair> wanted = CombineRouteLists(list0, list1);
 
     for (const RoutePair& pair : PairsToUndo(installed, wanted)) Undo(pair);
+    // A refusal of what the appliance no longer asks for is no longer news.
+    std::erase_if(failed, [&](const RouteFailure& f) { return !ContainsRoutePair(wanted, f.pair); });
     if (wanted.empty()) {
         installed.clear();
         return;
     }
 
-    std::vector<RoutePair> existing;
-    bool tableRead = CollectExistingRoutes(existing);
+    std::vector<RoutePair> existing, ours;
+    bool tableRead = CollectExistingRoutes(existing, ours);
+    uint64_t now = system.NowMs();
     std::vector<RoutePair> next;
     next.reserve(wanted.size());
     bool metricsSet = false;
     for (const RoutePair& pair : wanted) {
-        if (ContainsRoutePair(installed, pair)) {
+        bool owned = ContainsRoutePair(installed, pair);
+        // Without the table nothing shows which routes the system already
+        // has nor which of ours it dropped: creating now could shadow one of
+        // its own, so wait for the next step.
+        if (!tableRead) {
+            if (owned) next.push_back(pair);
+            continue;
+        }
+        if (owned && StillInPlace(pair, ours)) {
             next.push_back(pair);
             continue;
         }
-        // Without the table nothing shows which routes the system already
-        // has: creating now could shadow one of them, so wait for the next
-        // step.
-        if (!tableRead || ContainsRoutePair(existing, pair)) continue;
+        if (ContainsRoutePair(existing, pair)) {
+            // Someone else's route serves it now (or always did): not ours.
+            if (owned && record) record->Forget(RowFor(routeTemplate, pair));
+            ForgetFailure(pair);
+            continue;
+        }
+        // A refused pair waits for its turn; one of ours that the system
+        // dropped (a link that went down, a PC that slept) is put back now.
+        const RouteFailure* refused = FindFailure(pair);
+        if (!owned && refused && now < refused->retryAtMs) continue;
         if (!metricsSet) {
             SetMetrics();
             metricsSet = true;
         }
-        bool made = pair == kBroadcastPair ? ApplyBroadcastRoute() == 0 : Create(pair);
-        if (made) next.push_back(pair);
+        int rc = pair == kBroadcastPair ? ApplyBroadcastRoute() : Create(pair);
+        if (rc != 0) {
+            NoteFailure(pair, rc, now);
+            continue;
+        }
+        ForgetFailure(pair);
+        next.push_back(pair);
     }
     if (next.size() != installed.size()) FlushResolverCache();
     next.shrink_to_fit();
@@ -89,6 +124,7 @@ void RouteSet::InstallRoutes(uint32_t applianceIp, const uint8_t mac[6], bool ru
 }
 
 void RouteSet::RemoveAllRoutes() {
+    failed.clear();  // nothing is asked for any more
     if (installed.empty()) return;
     std::vector<RoutePair> undo;
     undo.swap(installed);
@@ -118,43 +154,79 @@ void RouteSet::Undo(const RoutePair& pair) {
         RestoreBroadcastRoute();
         return;
     }
-    ForwardRow row = routeTemplate;
-    row.destination = pair.destination;
-    row.mask = pair.mask;
+    ForwardRow row = RowFor(routeTemplate, pair);
     int rc = system.DeleteForwardEntry(row);  // gone either way: it is no longer ours
     // Only a route the table no longer holds is no longer worth a note: one
     // that would not go is left for the next start to try again.
     if (record && (rc == 0 || rc == kErrorNotFound)) record->Forget(row);
 }
 
-bool RouteSet::CollectExistingRoutes(std::vector<RoutePair>& existing) {
+bool RouteSet::CollectExistingRoutes(std::vector<RoutePair>& existing, std::vector<RoutePair>& ours) {
     std::vector<ForwardRow> rows;
     if (system.GetForwardTable(rows) != 0) return false;
+    currentBroadcastMetric = 0;
     existing.reserve(rows.size() * 2);
     for (const ForwardRow& row : rows) {
         if (IsLimitedBroadcast(row)) {
             if (row.ifIndex == broadcastRow.ifIndex) {
                 localAddress = row.nextHop;
+                currentBroadcastMetric = row.metric[0];
                 if (savedBroadcastMetric == 0) savedBroadcastMetric = row.metric[0];
             }
             continue;
         }
         existing.push_back({row.nextHop, kAllOnes});
         existing.push_back({row.destination, row.mask});
+        if (row.nextHop == routeTemplate.nextHop && row.ifIndex == routeTemplate.ifIndex)
+            ours.push_back({row.destination, row.mask});
     }
     SortRoutePairs(existing);
+    SortRoutePairs(ours);
     return true;
 }
 
-bool RouteSet::Create(const RoutePair& pair) {
-    ForwardRow row = routeTemplate;
-    row.destination = pair.destination;
-    row.mask = pair.mask;
+// An owned route still in the table through the appliance; the broadcast
+// change still holding our metric. Older systems show no trace of theirs.
+bool RouteSet::StillInPlace(const RoutePair& pair, const std::vector<RoutePair>& ours) {
+    if (!(pair == kBroadcastPair)) return ContainsRoutePair(ours, pair);
+    if (system.GetMajorVersion() < kFirstSettableBroadcastVersion) return true;
+    return currentBroadcastMetric == broadcastRow.metric[0];
+}
+
+int RouteSet::Create(const RoutePair& pair) {
+    ForwardRow row = RowFor(routeTemplate, pair);
     // Noted first: a run that ends between the two must leave the note.
-    if (record && record->Note(row) != 0) return false;
-    if (system.CreateForwardEntry(row) == 0) return true;
-    if (record) record->Forget(row);
-    return false;
+    if (record) {
+        if (int rc = record->Note(row)) return rc;
+    }
+    int rc = system.CreateForwardEntry(row);
+    if (rc != 0 && record) record->Forget(row);
+    return rc;
+}
+
+// Each refusal doubles the wait before the next try, so a system that keeps
+// refusing (or an appliance that makes the steps come fast) is not asked
+// at every step, and never waits longer than the limit.
+void RouteSet::NoteFailure(const RoutePair& pair, int error, uint64_t now) {
+    auto it = std::lower_bound(failed.begin(), failed.end(), pair,
+                               [](const RouteFailure& f, const RoutePair& p) { return RoutePairLess(f.pair, p); });
+    if (it == failed.end() || !(it->pair == pair)) it = failed.insert(it, RouteFailure{pair, 0, {}, 0, 0});
+    it->intervalMs = it->intervalMs == 0 ? kFirstRetryMs : std::min(it->intervalMs * 2, kLongestRetryMs);
+    it->retryAtMs = now + it->intervalMs;
+    if (it->error != error || it->errorText.empty()) {
+        it->error = error;
+        it->errorText = system.ErrorText(error);
+    }
+}
+
+void RouteSet::ForgetFailure(const RoutePair& pair) {
+    std::erase_if(failed, [&](const RouteFailure& f) { return f.pair == pair; });
+}
+
+const RouteFailure* RouteSet::FindFailure(const RoutePair& pair) const {
+    for (const RouteFailure& f : failed)
+        if (f.pair == pair) return &f;
+    return nullptr;
 }
 
 // Our routes sit just behind the interface's own ones.

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "session/RouteJournal.h"
@@ -20,6 +21,16 @@ public:
     // `length` holds its capacity on entry and the bytes stored on return.
     // 0 on success, else the request failed and nothing may change.
     virtual int ReadRouteList(const uint8_t mac[6], int index, char* buffer, int& length) = 0;
+};
+
+// A route the system refused to create, with its reason, and when it is
+// tried again.
+struct RouteFailure {
+    RoutePair pair;
+    int error = 0;
+    std::string errorText;
+    uint64_t retryAtMs = 0;
+    uint64_t intervalMs = 0;  // doubles with each refusal, up to a limit
 };
 
 class RouteSet {
@@ -42,14 +53,21 @@ public:
     // Installed pairs, sorted; the broadcast pair stands for the applied
     // broadcast-route change.
     const std::vector<RoutePair>& Installed() const { return installed; }
+    // Pairs the appliance asks for that the system refused, sorted.
+    const std::vector<RouteFailure>& Failed() const { return failed; }
 
 private:
     void UseGateway(uint32_t applianceIp);
     void Undo(const RoutePair& pair);
-    // The pairs the system's table already has, sorted; false when the
-    // table cannot be read.
-    bool CollectExistingRoutes(std::vector<RoutePair>& existing);
-    bool Create(const RoutePair& pair);
+    // The pairs the system's table already has, sorted, and those of its
+    // rows that go through the appliance; false when the table cannot be read.
+    bool CollectExistingRoutes(std::vector<RoutePair>& existing, std::vector<RoutePair>& ours);
+    bool StillInPlace(const RoutePair& pair, const std::vector<RoutePair>& ours);
+    // 0 or the system's error.
+    int Create(const RoutePair& pair);
+    void NoteFailure(const RoutePair& pair, int error, uint64_t now);
+    void ForgetFailure(const RoutePair& pair);
+    const RouteFailure* FindFailure(const RoutePair& pair) const;
     void SetMetrics();
     int ApplyBroadcastRoute();
     void RestoreBroadcastRoute();
@@ -64,6 +82,10 @@ private:
     uint32_t localAddress = 0;
     uint8_t applianceMac[6] = {};
     std::vector<RoutePair> installed;
+    std::vector<RouteFailure> failed;
+    // Metric 1 of the appliance interface's broadcast route at the last
+    // table read; 0 when the table had none.
+    uint32_t currentBroadcastMetric = 0;
     bool mayRunCommands = false;
 };
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace holv {
@@ -54,6 +55,11 @@ public:
     virtual int RunCommandLine(const char* commandLine) = 0;
     // Null when the system has no resolver-cache flush.
     virtual std::unique_ptr<ResolverFlush> OpenResolverFlush() = 0;
+    // Milliseconds on a clock that only moves forward: paces the retries of
+    // routes the system refused.
+    virtual uint64_t NowMs() = 0;
+    // The system's own words for an error code, on one line.
+    virtual std::string ErrorText(int code) = 0;
 };
 
 // Windows build: the route system every RouteSet made from now on uses. It

@@ -14,6 +14,7 @@
 
 #include "base/SystemFolder.h"
 #include "base/SystemVersion.h"
+#include "base/Unique.h"
 #include "host/ProcessLaunch.h"
 #include "session/RouteSystem.h"
 
@@ -145,6 +146,23 @@ public:
             reinterpret_cast<void*>(GetProcAddress(dnsapi.get(), "DnsFlushResolverCache")));
         if (!flush) return nullptr;
         return std::make_unique<DnsResolverFlush>(std::move(dnsapi), flush);
+    }
+
+    uint64_t NowMs() override { return GetTickCount64(); }
+
+    // Line breaks inside the text would break the Status box's list.
+    std::string ErrorText(int code) override {
+        char* raw = nullptr;
+        DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, static_cast<DWORD>(code), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                 reinterpret_cast<char*>(&raw), 0, nullptr);
+        UniqueLocal owner(raw);
+        std::string text = n > 0 && raw ? std::string(raw, n) : "error " + std::to_string(code);
+        for (char& c : text)
+            if (c == '\r' || c == '\n') c = ' ';
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        return text;
     }
 };
 

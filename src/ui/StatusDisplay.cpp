@@ -43,6 +43,7 @@ StatusSnapshot Snapshot(Cvmx& vm, int state) {
     s.trellisport = vm.GetTrellisportServer();
     s.rkConnection = vm.GetRkConnection();
     s.routes = vm.GetRouteEntries();
+    s.failedRoutes = vm.GetFailedRoutes();
     return s;
 }
 

@@ -17,6 +17,34 @@ int PrefixLength(uint32_t maskNetworkOrder) {
     return mask == 0 ? length : -1;
 }
 
+namespace {
+
+// The longest reason shown for one refused route: a long system text must
+// not crowd the others out of the box.
+constexpr size_t kErrorTextMax = 160;
+
+// The address alone for a host route, else with its prefix length.
+std::string RouteText(const RoutePair& r) {
+    char line[40];
+    char address[16];
+    FormatIpv4(address, sizeof address, r.destination);
+    if (r.mask == 0xFFFFFFFFu)
+        FormatText(line, sizeof line, "%s", address);
+    else
+        FormatText(line, sizeof line, "%s/%d", address, PrefixLength(r.mask));
+    return line;
+}
+
+// One line per route, whatever the system's text holds.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+    if (text.size() > kErrorTextMax) text.resize(kErrorTextMax);
+    return text;
+}
+
+}  // namespace
+
 std::string BuildStatusTextFrom(const StatusSnapshot& s, size_t cap) {
     std::string serial = s.serialNo == "0" ? std::string() : s.serialNo;
     std::string text = std::string("State: ") + StateName(s.state) + "\nDevice Name: " + s.hostName +
@@ -28,16 +56,11 @@ std::string BuildStatusTextFrom(const StatusSnapshot& s, size_t cap) {
     }
     if (!s.routes.empty()) {
         text += "\n\nInstalled routes:";
-        for (const RoutePair& r : s.routes) {
-            char line[40];
-            char address[16];
-            FormatIpv4(address, sizeof address, r.destination);
-            if (r.mask == 0xFFFFFFFFu)
-                FormatText(line, sizeof line, "\n %s", address);
-            else
-                FormatText(line, sizeof line, "\n %s/%d", address, PrefixLength(r.mask));
-            text += line;
-        }
+        for (const RoutePair& r : s.routes) text += "\n " + RouteText(r);
+    }
+    if (!s.failedRoutes.empty()) {
+        text += "\n\nRoutes not installed:";
+        for (const RouteFailure& f : s.failedRoutes) text += "\n " + RouteText(f.pair) + ": " + OneLine(f.errorText);
     }
     if (cap > 0 && text.size() > cap - 1) text.resize(cap - 1);
     return text;

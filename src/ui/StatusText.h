@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "session/RouteList.h"
+#include "session/RouteSet.h"
 
 namespace holv {
 
@@ -20,6 +21,7 @@ struct StatusSnapshot {
     const char* trellisport = nullptr;  // only while Running and non-empty
     const char* rkConnection = nullptr;
     std::vector<RoutePair> routes;
+    std::vector<RouteFailure> failedRoutes;  // listed only when there are any
 };
 
 // Leading one bits of a mask (network order); -1 when it is not contiguous.

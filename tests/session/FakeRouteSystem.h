@@ -41,6 +41,7 @@ public:
     bool tableReadable = true;
     bool hasFlush = true;
     uint32_t refusedDestination = 0;  // network order
+    uint64_t now = 0;                 // the clock the tests move
 
     // What the route set asked for.
     std::vector<Call> calls;
@@ -88,6 +89,8 @@ public:
     std::unique_ptr<ResolverFlush> OpenResolverFlush() override {
         return hasFlush ? std::make_unique<CountingFlush>(flushes) : nullptr;
     }
+    uint64_t NowMs() override { return now; }
+    std::string ErrorText(int code) override { return "error " + std::to_string(code); }
 
     int Count(Kind kind) const { return static_cast<int>(PairsOf(kind).size()); }
     // Destinations (with masks) of the calls of one kind, in call order.

@@ -105,13 +105,37 @@ TEST_F(RouteSetTest, FailuresLeaveTheTableConsistent) {
     }
     lists.failing = -1;
 
-    // A route that cannot be created is not owned, and tried again.
+    // A route the system refuses is not owned but listed with the system's
+    // words, and tried again after 1, 2, 4 ... steps of 5 s, never more than
+    // 5 minutes apart; once made it is owned and no longer listed.
     system.refusedDestination = Ip("10.0.0.3");
-    Install("00000a000001c0a80001", "00000a000003");
+    std::vector<int> tries;
+    for (int step = 0; step < 200; ++step) {
+        system.now = 1000000 + step * 5000ull;
+        size_t before = system.calls.size();
+        Install("00000a000001c0a80001", "00000a000003");
+        if (system.calls.size() > before) tries.push_back(step);
+    }
+    EXPECT_EQ(tries, (std::vector<int>{0, 1, 3, 7, 15, 31, 63, 123, 183}));
+    ASSERT_EQ(set->Failed().size(), 1u);
+    EXPECT_EQ(set->Failed()[0].pair, Pair("10.0.0.3"));
+    EXPECT_EQ(set->Failed()[0].errorText, "error 5");
     EXPECT_EQ(set->Installed().size(), 2u);
     system.refusedDestination = 0;
+    system.now += 300000;
     Install("00000a000001c0a80001", "00000a000003");
     EXPECT_EQ(set->Installed().size(), 3u);
+    EXPECT_TRUE(set->Failed().empty());
+
+    // Routes the system dropped behind the program's back (a link that went
+    // down, a PC that slept) are made again at the next step; one that
+    // someone else's route now serves is let go, its note with it.
+    std::erase_if(system.table, [](const ForwardRow& r) { return r.nextHop == kGateway; });
+    system.table.push_back(FakeRouteSystem::SystemRoute("10.0.0.3", "255.255.255.255", "192.168.1.1", 3));
+    Install("00000a000001c0a80001", "00000a000003");
+    EXPECT_EQ(set->Installed(), (Pairs{Pair("10.0.0.1"), Pair("192.168.0.1")}));
+    ExpectTableMatchesInstalled();
+    EXPECT_EQ(journal.notes.size(), 2u);
 
     // Without the system's table the PC's LAN cannot be told from a new
     // network: nothing is made, what is owned stays.
@@ -142,7 +166,12 @@ TEST_F(RouteSetTest, BroadcastEntryAndAGatewayChange) {
     // Dropped from the list: the metric found at first comes back.
     Install("00000a000001");
     EXPECT_EQ(system.BroadcastMetricOf(kApplianceIf), 276u);
-    // Back; then the appliance moves to the LAN side (interface 3, another
+    // Someone put the interface's own metric back: ours again at the next step.
+    Install("0000ffffffff0a000001");
+    system.table[3].metric[0] = 276;
+    Install("0000ffffffff0a000001");
+    EXPECT_EQ(system.BroadcastMetricOf(kApplianceIf), 21u);
+    // Then the appliance moves to the LAN side (interface 3, another
     // gateway): the routes are made through it on the same step, and each
     // interface gets its own metric back.
     Install("0000ffffffff0a000001");

@@ -51,13 +51,20 @@ TEST(StatusText, FullTextAndWhatIsLeftOut) {
                 {0, 0},
                 {Ip(172, 16, 0, 0), Ip(255, 0, 255, 0)}};
     const std::string head = "State: Running\nDevice Name: gw-01\nProduct Name: Appliance 3000\nFirmware: 6.0.1\n";
-    EXPECT_EQ(BuildStatusTextFrom(s), head +
-                                          "Serial No: SN123\nIP Address: 10.88.0.2\n\nTrellisport: tp.example.net\n"
-                                          "RK Connection: connected\n\nInstalled routes:\n 10.1.2.3\n 192.168.7.0/24\n"
-                                          " 0.0.0.0/0\n 172.16.0.0/-1");
+    const std::string full = head +
+                             "Serial No: SN123\nIP Address: 10.88.0.2\n\nTrellisport: tp.example.net\n"
+                             "RK Connection: connected\n\nInstalled routes:\n 10.1.2.3\n 192.168.7.0/24\n"
+                             " 0.0.0.0/0\n 172.16.0.0/-1";
+    EXPECT_EQ(BuildStatusTextFrom(s), full);
+    // Routes the system refused follow, each with its words on one line.
+    s.failedRoutes = {{{Ip(10, 9, 0, 0), Ip(255, 255, 0, 0)}, 5, "Access is denied.\r\nTry again."},
+                      {{Ip(10, 0, 0, 3), 0xFFFFFFFFu}, 87, "The parameter is incorrect."}};
+    EXPECT_EQ(BuildStatusTextFrom(s), full + "\n\nRoutes not installed:\n 10.9.0.0/16: Access is denied.  Try again."
+                                             "\n 10.0.0.3: The parameter is incorrect.");
     s.serialNo = "0";
     s.trellisport = nullptr;
     s.routes.clear();
+    s.failedRoutes.clear();
     EXPECT_EQ(BuildStatusTextFrom(s), head + "IP Address: 10.88.0.2");
     for (int i = 0; i < 1000; ++i) s.routes.push_back({Ip(10, 0, uint8_t(i >> 8), uint8_t(i)), 0xFFFFFFFFu});
     EXPECT_EQ(BuildStatusTextFrom(s).size(), 4095u);
