@@ -88,7 +88,8 @@ int CvmxVBox::Start(int show) {
     if (state < StateStopped) Prepare();
     if (state != StateStopped) return ERROR_NO_PROC_SLOTS;
     RunTool(kVBoxAdapterSwitchWaitMs, VBoxEnableAdapterCommand());
-    int rc = RunCommand(kNoWait, kFrontEndFlags, "%s", VBoxFrontEndCommand(show != 0).c_str());
+    std::string frontEnd = VBoxLineInFolder(CurrentFolder(), VBoxFrontEndCommand(show != 0));
+    int rc = RunCommand(kNoWait, kFrontEndFlags, "%s", frontEnd.c_str());
     if (rc == 0) state = StateStarting;
     return rc;
 }
