@@ -33,6 +33,9 @@ SetCompressor /SOLID lzma
 !define PRODUCT_KEY "Software\${NAME}"
 !define JOURNAL_KEY "${PRODUCT_KEY}\Journal"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${NAME}"
+; The program's event source in the Application log; the program carries
+; its own message table.
+!define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\${NAME}"
 ; Every running instance's main window has this class and its configuration
 ; file's path as its title.
 !define WINDOW_CLASS "RKHVTRAYICON"
@@ -204,6 +207,9 @@ Section "Holvenstead"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "VersionMinor" ${HOLV_V2}
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\${PROGRAM}"
+  ; Errors, warnings and information.
+  WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7
 SectionEnd
 
 Section "Uninstall"
@@ -230,6 +236,9 @@ Section "Uninstall"
   Call un.KeepUndoneJournal
   DeleteRegKey /ifempty HKLM "${PRODUCT_KEY}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ; The events already written stay in the log; without the program their
+  ; texts could not be shown anyway.
+  DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
   ; Last: its absence tells a caller of the silent uninstaller (which runs on
   ; from a copy of itself) that everything before it is done.
   Delete "$INSTDIR\${UNINSTALLER}"

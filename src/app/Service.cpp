@@ -1,9 +1,11 @@
 #include "app/Service.h"
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
 #include "app/ServiceRules.h"
+#include "base/EventLog.h"
 #include "base/RegistryText.h"
 #include "base/Text.h"
 #include "base/Unique.h"
@@ -24,6 +26,7 @@ struct ServiceProcess {
     std::mutex statusLock;
     char programPath[kServicePathMax + 1] = {};
     char arguments[kServiceArgumentsBytes] = {};
+    std::atomic<bool> handedOver{false};
 };
 ServiceProcess g_service;
 
@@ -83,6 +86,12 @@ UniqueHandle StartServiceChild(std::string commandLine) {
     return UniqueHandle(info.hProcess);
 }
 
+std::string ExitCodeText(DWORD code) {
+    char text[40];
+    FormatText(text, sizeof text, "exit code %lu", static_cast<unsigned long>(code));
+    return text;
+}
+
 DWORD WaitForChild(const UniqueHandle& process) {
     WaitForSingleObject(process.get(), INFINITE);
     DWORD code = 0;
@@ -103,6 +112,9 @@ void WINAPI ServiceControlHandler(DWORD control) {
     if (!stopper) return;
     WaitForChild(stopper);
     ReportServiceStatus(ServiceStopped);
+    // The start another instance took over: ServiceMain has returned and
+    // will not say that the service stopped.
+    if (g_service.handedOver) ReportHolvEvent(HolvEvent::ServiceStopped);
 }
 
 }  // namespace
@@ -172,14 +184,23 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
         UniqueHandle child = StartServiceChild(ServiceStartCommandLine(g_service.programPath, g_service.arguments));
         if (child) {
             ReportServiceStatus(ServiceRunning);
-            ServiceEnd end = ServiceEndForChildExit(WaitForChild(child));
+            ReportHolvEvent(HolvEvent::ServiceStarted, g_service.arguments);
+            DWORD code = WaitForChild(child);
+            ServiceEnd end = ServiceEndForChildExit(code);
             SetServiceExitCodes(end.win32ExitCode, end.serviceSpecificExitCode);
+            if (end.serviceSpecificExitCode) ReportHolvEvent(HolvEvent::ServiceChildFailed, ExitCodeText(code));
             // 183: another instance took the start over. The service stays
             // running, so that its stop still reaches that instance.
-            if (!end.reportStopped) return;
+            if (!end.reportStopped) {
+                g_service.handedOver = true;
+                return;
+            }
+        } else {
+            ReportHolvEvent(HolvEvent::ServiceChildFailed, "it could not be started");
         }
     }
     ReportServiceStatus(ServiceStopped);
+    ReportHolvEvent(HolvEvent::ServiceStopped);
 }
 
 }  // namespace holv

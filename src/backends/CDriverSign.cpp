@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "base/EventLog.h"
 #include "base/Unique.h"
 #include "session/HostJournal.h"
 
@@ -170,7 +171,10 @@ void RestoreDeadRunsValues() {
         if (usable && owner && OwnerRunning(*owner)) continue;  // its guard puts them back
         // An entry of no known slot or in no known form is dropped unused;
         // one that cannot be written back stays for the next start.
-        if (usable && !WritePolicy(place, value)) continue;
+        if (usable && !WritePolicy(place, value)) {
+            ReportHolvEvent(HolvEvent::HostUndoFailed, "the driver-signing value " + entry.name + " (kept for the next start)");
+            continue;
+        }
         JournalErase(kSection, entry.name.c_str());
     }
 }
@@ -203,7 +207,7 @@ CDriverSign::CDriverSign() : guard_(TakeGuard()) {
         // Relaxed only once the way back is on record.
         if (JournalWrite(kSection, name.c_str(), EncodePolicyValue(before) + " " + owner) != 0) continue;
         saved_.push_back({i, before});
-        WritePolicy(place, Relaxed(kSlots[i]));
+        if (!WritePolicy(place, Relaxed(kSlots[i]))) ReportHolvEvent(HolvEvent::HostChangeFailed, "the driver-signing value " + name);
     }
 }
 
@@ -212,7 +216,9 @@ CDriverSign::~CDriverSign() {
     for (const Saved& saved : saved_) {
         const PolicySlot& slot = kSlots[saved.slot];
         PolicyPlace place{&slot, slot.user ? sid : std::string()};
-        if (WritePolicy(place, saved.value)) JournalErase(kSection, EntryName(slot, place.sid).c_str());
+        std::string name = EntryName(slot, place.sid);
+        if (WritePolicy(place, saved.value)) JournalErase(kSection, name.c_str());
+        else ReportHolvEvent(HolvEvent::HostUndoFailed, "the driver-signing value " + name + " (kept for the next start)");
     }
     ReleaseGuard(guard_);
 }

@@ -94,6 +94,12 @@ struct WindowTraits {
     static void close(Type w) { ::DestroyWindow(w); }
 };
 
+struct EventSourceTraits {  // RegisterEventSource
+    using Type = HANDLE;
+    static Type invalid() { return nullptr; }
+    static void close(Type h) { ::DeregisterEventSource(h); }
+};
+
 struct FindTraits {  // FindFirstFile searches
     using Type = HANDLE;
     static Type invalid() { return INVALID_HANDLE_VALUE; }
@@ -111,6 +117,7 @@ using UniqueModule = Unique<ModuleTraits>;
 using UniqueLocal = Unique<LocalTraits>;
 using UniqueWindow = Unique<WindowTraits>;
 using UniqueFind = Unique<FindTraits>;
+using UniqueEventSource = Unique<EventSourceTraits>;
 
 // The socket library, started for as long as the holder lives: every
 // successful WSAStartup is matched by one WSACleanup.

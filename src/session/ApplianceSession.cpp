@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/Address.h"
+#include "base/EventLog.h"
 #include "base/Text.h"
 #include "host/Browser.h"
 #include "host/ProcessLaunch.h"
@@ -56,10 +58,23 @@ void RememberIdentity(SessionHost& host, const char* fresh, char* saved, size_t 
 void RunScript(const std::string& path) {
     if (path.find('"') != std::string::npos) {
         ImcLog("Action refused: a script path with a quote\n");
+        ReportHolvEvent(HolvEvent::ActionRefused, "a script path with a quote: " + path);
         return;
     }
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
     RunCommandAsDesktopUser(kNoWait, DETACHED_PROCESS, "cmd.exe /s /c \"\"%s\"\"", path.c_str());
+}
+
+// The event log hears of the appliance when it comes and goes, not on every
+// step.
+void ReportContact(ApplianceSession& s, bool reachable) {
+    uint16_t event = ContactEvent(s.inContact, reachable);
+    if (!event) return;
+    char address[16] = {};
+    char detail[160] = {};
+    FormatIpv4(address, sizeof address, s.applianceIp);
+    if (reachable) FormatText(detail, sizeof detail, "%s at %s", s.productName, address);
+    ReportHolvEvent(static_cast<HolvEvent>(event), detail);
 }
 
 void LoseContact(ApplianceSession& s, SessionHost& host) {
@@ -129,7 +144,9 @@ int RunSessionStep(ApplianceSession& s, SessionHost& host) {
     }
     uint32_t flags = 0;
     int result = ImcQueryStatus(s.applianceMac, s.productName, s.firmware, s.hostName, &s.applianceIp, &flags);
-    if (result != ImcOk || host.CheckApplianceLink() != 0) {
+    bool reachable = result == ImcOk && host.CheckApplianceLink() == 0;
+    ReportContact(s, reachable);
+    if (!reachable) {
         LoseContact(s, host);
     } else {
         ImcSetTarget(s.applianceIp);

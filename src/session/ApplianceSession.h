@@ -52,6 +52,7 @@ struct ApplianceSession {
     uint32_t applianceIp = 0;  // network order
     int resync = 1;            // the next contact registers the host's identity again
     int reportDisconnected = 1;
+    bool inContact = false;  // as last told to the event log
     RouteSet routes;  // removes what it installed when the session goes
     char trellisportServer[32] = {};
     char rkConnection[128] = {};

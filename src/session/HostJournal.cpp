@@ -55,6 +55,19 @@ int JournalErase(const char* section, const char* name) {
     return rc == ERROR_FILE_NOT_FOUND ? 0 : rc;
 }
 
+size_t JournalCount() {
+    UniqueKey root;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kJournalKey, 0, KEY_READ, root.put()) != ERROR_SUCCESS) return 0;
+    size_t count = 0;
+    for (DWORD i = 0;; ++i) {
+        char name[kJournalNameMax + 1];
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(root.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        count += JournalRead(name).size();
+    }
+    return count;
+}
+
 std::vector<JournalEntry> JournalRead(const char* section) {
     std::vector<JournalEntry> entries;
     char path[MAX_PATH];

@@ -36,6 +36,9 @@ int JournalErase(const char* section, const char* name);
 // Empty when the section is missing or unreadable.
 std::vector<JournalEntry> JournalRead(const char* section);
 
+// The entries of every section, for telling whether an undo did anything.
+size_t JournalCount();
+
 // This run, as its entries name it.
 JournalOwner CurrentJournalOwner();
 // Whether the run that wrote an entry still runs: then its entries are its

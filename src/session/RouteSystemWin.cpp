@@ -12,7 +12,10 @@
 #include <netioapi.h>
 // clang-format on
 
+#include "base/Address.h"
+#include "base/EventLog.h"
 #include "base/SystemFolder.h"
+#include "base/Text.h"
 #include "base/SystemVersion.h"
 #include "base/Unique.h"
 #include "host/ProcessLaunch.h"
@@ -76,6 +79,19 @@ private:
     DnsFlushResolverCacheFn flush_;
 };
 
+// A route the system refused is told to the event log once a run: the
+// session tries it again on every step.
+int ReportRouteFailure(HolvEvent event, const char* what, const ForwardRow& row, DWORD rc) {
+    static EventOnce once;
+    char destination[16], mask[16], detail[120];
+    FormatIpv4(destination, sizeof destination, row.destination);
+    FormatIpv4(mask, sizeof mask, row.mask);
+    FormatText(detail, sizeof detail, "%s the route to %s mask %s (error %lu)", what, destination, mask,
+               static_cast<unsigned long>(rc));
+    if (once.First(detail)) ReportHolvEvent(event, detail);
+    return static_cast<int>(rc);
+}
+
 class WindowsRouteSystem : public RouteSystem {
 public:
     int GetBestInterface(uint32_t destination, uint32_t* ifIndex) override {
@@ -107,15 +123,20 @@ public:
 
     int CreateForwardEntry(const ForwardRow& row) override {
         MIB_IPFORWARDROW r = ToSystemRow(row);
-        return static_cast<int>(::CreateIpForwardEntry(&r));
+        DWORD rc = ::CreateIpForwardEntry(&r);
+        return rc == NO_ERROR ? 0 : ReportRouteFailure(HolvEvent::HostChangeFailed, "adding", row, rc);
     }
     int DeleteForwardEntry(const ForwardRow& row) override {
         MIB_IPFORWARDROW r = ToSystemRow(row);
-        return static_cast<int>(::DeleteIpForwardEntry(&r));
+        DWORD rc = ::DeleteIpForwardEntry(&r);
+        // A route already gone is what removing it wanted.
+        if (rc == NO_ERROR || rc == ERROR_NOT_FOUND) return static_cast<int>(rc);
+        return ReportRouteFailure(HolvEvent::HostUndoFailed, "removing", row, rc);
     }
     int SetForwardEntry(const ForwardRow& row) override {
         MIB_IPFORWARDROW r = ToSystemRow(row);
-        return static_cast<int>(::SetIpForwardEntry(&r));
+        DWORD rc = ::SetIpForwardEntry(&r);
+        return rc == NO_ERROR ? 0 : ReportRouteFailure(HolvEvent::HostChangeFailed, "setting the metric of", row, rc);
     }
 
     // Looked up at run time: older systems do not have it, and then the

@@ -1,5 +1,6 @@
 #include "session/SearchList.h"
 
+#include "base/EventLog.h"
 #include "base/RegistryText.h"
 #include "base/Text.h"
 #include "base/Unique.h"
@@ -79,20 +80,28 @@ void UpdateSearchList(const char* suffixTemplate, AdapterControl& control) {
     SearchListChange change = PlanSearchListUpdate(now, suffixTemplate);
     if (change.Empty()) return;
 
+    // A change not made, or not undone, is told to the event log: the
+    // user's list may now stay changed.
+    auto failed = [&](const char* what) {
+        ReportHolvEvent(suffixTemplate ? HolvEvent::HostChangeFailed : HolvEvent::HostUndoFailed,
+                        std::string("the DNS search list: ") + what);
+    };
     UniqueKey key;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTcpipParametersKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
                         nullptr) != ERROR_SUCCESS)
-        return;
+        return failed("the TCP/IP parameters cannot be written");
     // A backup that did not get written would leave nothing to restore, and
     // a list that did not get written must not lose its backup: stop there.
     if (change.writeBackup && (WriteNote("changed") != 0 ||
                                WriteText(key.get(), kBackupValue, change.backupText) != ERROR_SUCCESS))
-        return;
+        return failed("its backup cannot be written");
     // Nothing to back up: the note alone says the list goes again.
-    if (change.noteAbsent && WriteNote("absent") != 0) return;
-    if (change.writeList && WriteText(key.get(), "SearchList", change.listText) != ERROR_SUCCESS) return;
+    if (change.noteAbsent && WriteNote("absent") != 0) return failed("the journal cannot be written");
+    if (change.writeList && WriteText(key.get(), "SearchList", change.listText) != ERROR_SUCCESS)
+        return failed("the list cannot be written");
     bool undone = !(change.deleteBackup && !DeleteValue(key.get(), kBackupValue)) &&
                   !(change.deleteList && !DeleteValue(key.get(), "SearchList"));
+    if (!undone) failed("the backup or the list cannot be deleted");
     if (change.forgetNote && undone) JournalErase(kSearchListJournalSection, kBackupValue);
     if (change.renewLease) RenewAdapterLease(control);
 }

@@ -150,7 +150,10 @@ bed_up() {
   # uses the host namespace's network.
   on_host wineserver -p || { echo "FAIL: the wineserver did not start" >&2; exit 1; }
   # A crash ends with its code instead of waiting in a dialog.
-  wine_host reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  # The prefix's first program starts its service manager, whose services
+  # write Wine's event-log channel to services.log.
+  WINEDEBUG="$WINEDEBUG,+eventlog" wine_host reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD \
+    /d 0 /f >/dev/null 2>>"$bed_work/services.log"
   if [ "${1:-}" != --no-player ]; then
     on_host "$bed_root/scripts/register-player.sh" "$bed_bin/vmplayer.exe" >/dev/null ||
       { echo "FAIL: the stand-in player could not be registered" >&2; exit 1; }
@@ -166,7 +169,7 @@ bed_up() {
 # Holvenstead.exe in the background, with the power file, IMC log and trace.
 program_start() {  # args...
   on_host env HOLV_SIM_POWER_FILE="$(winpath "$bed_work/power")" HOLVENSTEAD_IMC_LOG="$(winpath "$bed_work/imc.log")" \
-    HOLV_PLAYER_TRACE="$(winpath "$bed_work/player.trace")" \
+    HOLV_PLAYER_TRACE="$(winpath "$bed_work/player.trace")" WINEDEBUG="$WINEDEBUG,+eventlog" \
     "$HOLV_WINE" "$bed_bin/Holvenstead.exe" "$@" >>"$bed_work/program.out" 2>&1 &
   bed_prog_pid=$!
   bed_track "$bed_prog_pid"
@@ -233,7 +236,7 @@ step_by_signal() {
 
 bed_dump() {
   local f
-  for f in record sim.log imc.log player.trace program.out ${bed_dump_more:-}; do
+  for f in record sim.log imc.log player.trace program.out services.log ${bed_dump_more:-}; do
     echo "---- $f (last 30 lines)" >&2
     tail -30 "$bed_work/$f" 2>/dev/null | tr -d '\r' >&2
   done
@@ -262,6 +265,15 @@ checks_end() {  # name
   fi
   echo "$1: all $checks checks passed"
   exit 0
+}
+# Events the program wrote to the Application log, as Wine's event-log
+# channel shows them (err, warn or trace for error, warning or information)
+# in the program's output, or the services' with a third argument.
+event_count() {  # type text-start [services]
+  local n f=program.out
+  [ -z "${3:-}" ] || f=services.log
+  n=$(tr -d '\r' <"$bed_work/$f" 2>/dev/null | grep -cF "$1:eventlog:ReportEventW L\"$2")
+  echo "${n:-0}"
 }
 has_line() { grep -qxF -- "$2" <<<"$1"; }
 lacks_text() { ! grep -qF -- "$2" <<<"$1"; }

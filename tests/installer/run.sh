@@ -33,6 +33,7 @@ menu=$bed_prefix/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Holv
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Holvenstead'
 product_key='HKLM\Software\Holvenstead'
 service_key='HKLM\SYSTEM\CurrentControlSet\Services\Holvenstead'
+event_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Holvenstead'
 
 reg_value() {  # key name
   wine_host reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
@@ -65,6 +66,8 @@ check "after: only SYSTEM and Administrators may change it" only_admins_change "
 check "the program and the uninstaller in Program Files, the Start-menu entry" eval \
   'file_exists "$dir/Holvenstead.exe" && file_exists "$dir/Uninstall.exe" && file_exists "$menu"'
 check "the program carries no debug information" no_debug_sections "$dir/Holvenstead.exe"
+check "the event source: the program is its message file, for errors, warnings and information" eval \
+  '[ "$(reg_value "$event_key" EventMessageFile)" = "$exe_win" ] && [ "$(reg_value "$event_key" TypesSupported)" = 0x7 ]'
 check "the uninstall entry has the project's version" equal "$(reg_value "$uninstall_key" DisplayVersion)" "$version"
 check "the uninstall entry's silent command" equal "$(reg_value "$uninstall_key" QuietUninstallString)" \
   "\"$win_dir\\Uninstall.exe\" /S"
@@ -127,6 +130,7 @@ check "no player runs" no_procs vmplayer.exe
 check "no service" wait_until 90 key_absent "$service_key"
 check "the program file, the Start-menu entry, the uninstall entry and the product's settings are gone" eval \
   'file_absent "$dir/Holvenstead.exe" && file_absent "$menu" && key_absent "$uninstall_key" && [ -z "$(reg_value "$product_key" InstallDir)" ]'
+check "the event source is gone" key_absent "$event_key"
 check "the journal keeps the running process's route, and only it" eval \
   '[ "$(reg_value "$journal_key\\Routes" held)" = "$held" ] && [ -z "$(reg_value "$journal_key\\Routes" stale)" ] && key_absent "$journal_key\\SearchList"'
 check "the VM's files stay" eval '[ "$(vm_digest)" = "$digest" ] && grep -q "^config.version = \"8\"" "$dir/Holvenstead.vmx"'

@@ -91,6 +91,8 @@ noting program_start "$bed_vmx_win"
 check "the journal empties" wait_until 60 journal_empty
 check "the search list is gone again" list_absent
 check "the policies as before: the machine's back, the user's gone" equal "$(policy HKLM)|$(policy HKCU)" "01|"
+check "the event log tells of the undo, once" equal \
+  "$(event_count trace "Host changes left by an earlier run were undone:")" 1
 # Wine's route deletes leave the table as it is, so this shows only that the
 # start does not disturb the user's route; the rule that spares it (deleted
 # only while held exactly as noted) is shown on the fake table in RouteSetTest.
