@@ -1,7 +1,7 @@
 // The route set against a route table the test controls: which routes it
 // creates, keeps, deletes and never touches, the broadcast entry, the
 // resolver-cache flush, and bad lists from the appliance. (What the real
-// program lists as installed runs end to end in tests/e2e/routes.)
+// program lists as installed runs end to end in tests/e2e/journal.)
 #include <gtest/gtest.h>
 
 #include <memory>
