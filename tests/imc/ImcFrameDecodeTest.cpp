@@ -73,8 +73,6 @@ TEST(ImcFrameDecode, MalformedFrames) {
         {"supplied bit in a reply", Frame("IMCR", ImcFlagSupplied)},
         {"broadcast MAC in a reply", Frame("IMCR", 0, Hex("FF FF FF FF FF FF"))},
         {"zero MAC", Frame("IMCC", 0, Hex("00 00 00 00 00 00"))},
-        {"a command's block128 cut", Frame("IMCC", ImcFlagBlock128) + Bytes(127, 0)},
-        {"a reply's block16 after the host name missing", Frame("IMCR", ImcFlagLocalHostName) + Text("pc") + Hex("00")},
         {"a command's block16 missing", Frame("IMCC", ImcFlagLocalHostName | ImcFlagBlock16) + Text("pc") + Hex("00")},
         {"a supplied text cut", Frame("IMCC", ImcFlagSupplied | ImcFlagDeviceName) + Text("me")},
         {"SNMP bit, no SNMP part", Frame("IMCR", ImcFlagSnmp)},
