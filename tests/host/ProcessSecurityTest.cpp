@@ -9,6 +9,7 @@
 #include "e2e/E2eHarness.h"
 #include <sddl.h>
 
+#include "backends/VmwareFamily.h"
 #include "host/FolderTrust.h"
 #include "host/ProcessLaunch.h"
 
@@ -65,6 +66,9 @@ TEST(ProcessSecurity, OrdinaryUserMayWaitButNotTerminate) {
     HeldChild child;
     ASSERT_EQ(child.started, 0);
     ASSERT_NE(child.pid, 0ul) << "the child did not report its ids";
+    // Such a handle reads no exit code, yet must tell that the process runs.
+    UniqueHandle waitOnly(::OpenProcess(SYNCHRONIZE, FALSE, child.pid));
+    EXPECT_TRUE(IsStillRunning(waitOnly.get()));
     UniqueHandle user = OrdinaryUserToken();
     ASSERT_TRUE(user);
     const struct {

@@ -201,7 +201,7 @@ TEST_F(ImcNet, GetAnswersErrorsLateAndLostAnswers) {
 TEST_F(ImcNet, ShutdownOnlyForAVirtualMachineAndWithoutWaitingForAnAnswer) {
     ASSERT_TRUE(Bed().Configure("drop-next=5\n"));
     CreateWithTarget();
-    const uint8_t physical[6] = {0x00, 0x50, 0x56, 0x01, 0x02, 0x03};
+    const uint8_t physical[6] = {0x08, 0x00, 0x2B, 0x01, 0x02, 0x03};  // VirtualBox's first two bytes
     EXPECT_EQ(ImcRequestShutdown(physical), ImcNotVirtual);
     EXPECT_EQ(ImcRequestShutdown(kSimMac), ImcOk);  // sent twice, unanswered
     EXPECT_EQ(Bed().RecordWithAtLeast(2), (Lines{"drop flags=0x00000003", "drop flags=0x00000003"}));

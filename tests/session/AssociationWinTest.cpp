@@ -5,6 +5,7 @@
 
 #include "base/Unique.h"
 #include "session/Association.h"
+#include "session/HostAdapter.h"
 
 using namespace holv;
 
@@ -20,6 +21,13 @@ void SetCommand(HKEY root, const std::string& bytes, DWORD type = REG_SZ) {
     ASSERT_EQ(RegSetValueExA(key.get(), nullptr, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                              static_cast<DWORD>(bytes.size())),
               ERROR_SUCCESS);
+}
+
+void SetText(HKEY root, const std::string& path, const char* name, const std::string& text) {
+    UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr), 0);
+    ASSERT_EQ(RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                             static_cast<DWORD>(text.size() + 1)), 0);
 }
 
 // The association (machine's and user's) in this test's Wine prefix, removed
@@ -79,4 +87,36 @@ TEST_F(Association, TheUsersOwnClassIsIgnored) {
     EXPECT_EQ(ReadPlayerAssociation(), std::nullopt);
     SetCommand(HKEY_LOCAL_MACHINE, "\"C:\\VMware\\vmplayer.exe\" \"%1\"");
     EXPECT_EQ(ReadPlayerAssociation(), "\"C:\\VMware\\vmplayer.exe\" \"%1\"");
+}
+
+// The VirtualBox adapter whose lease is renewed, under a scratch key laid out
+// as the machine's: the first connection of exactly our name that is a TAP
+// device. Each row: the two connections' names, the two devices' products
+// (the first GUID's device listed second), and the GUID found.
+TEST(HostAdapter, FoundByExactNameAndTapProduct) {
+    constexpr char kScratch[] = "Software\\HolvensteadTest\\HostAdapter";
+    const std::string net = "SYSTEM\\CurrentControlSet\\Control\\Network\\{4D36E972-E325-11CE-BFC1-08002BE10318}\\",
+                      cls = "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}\\000";
+    const char* guids[] = {"{1111AAAA-0000-0000-0000-000000000001}", "{22222222-0000-0000-0000-000000000002}"};
+    const char *tap = "VirtualBox TAP Adapter", *other = "VirtualBox Host-Only Adapter";
+    const struct {
+        const char *name[2], *product[2], *found;
+    } rows[] = {
+        {{kHostAdapterName, kHostAdapterName}, {tap, other}, guids[1]},  // the first is no TAP device
+        {{kHostAdapterName, kHostAdapterName}, {tap, tap}, guids[0]},
+        {{"Holvenstead Adapter 2", "Holvenstead Adapte"}, {tap, tap}, ""},
+    };
+    for (const auto& r : rows) {
+        RegDeleteTreeA(HKEY_CURRENT_USER, kScratch);
+        UniqueKey root;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kScratch, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, root.put(),
+                                  nullptr), ERROR_SUCCESS);
+        for (int i = 0; i < 2; ++i) {
+            SetText(root.get(), net + guids[i] + "\\Connection", "Name", r.name[i]);
+            SetText(root.get(), cls + std::to_string(i), "NetCfgInstanceId", guids[1 - i]);
+            SetText(root.get(), cls + std::to_string(i), "ProductName", r.product[i]);
+        }
+        EXPECT_EQ(FindAdapterGuidUnder(root.get()).value_or(""), r.found) << r.name[0] << " " << r.product[1];
+    }
+    RegDeleteTreeA(HKEY_CURRENT_USER, kScratch);
 }

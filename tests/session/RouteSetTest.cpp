@@ -1,7 +1,7 @@
 // The route set against a route table the test controls: which routes it
 // creates, keeps, deletes and never touches, the broadcast entry, the
 // resolver-cache flush, and bad lists from the appliance. (What the real
-// program lists as installed runs end to end in tests/e2e/routes.)
+// program lists as installed runs end to end in tests/e2e/journal.)
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -261,18 +261,23 @@ TEST_F(RouteSetTest, TheJournalDeletesOnlyRoutesHeldExactlyAsNoted) {
     system.table.push_back(left);
     system.table.push_back(FakeRouteSystem::SystemRoute("10.0.0.1", "255.255.255.255", "192.168.56.3", kApplianceIf));
     system.table.push_back(FakeRouteSystem::SystemRoute("10.2.0.0", "255.255.0.0", "192.168.56.101", 9));
+    system.table.push_back(FakeRouteSystem::SystemRoute("255.255.255.255", "255.255.255.255", "0.0.0.0", kApplianceIf));
     const std::vector<JournalEntry> entries = {
         {"left", RouteEntryValue(left, JournalOwner{100, 7})},
         {"gateway", "10.0.0.1 255.255.255.255 192.168.56.101 7 100"},
         {"interface", "10.2.0.0 255.255.0.0 192.168.56.101 7 100"},
         {"running", RouteEntryValue(left, JournalOwner{200, 7})},
         {"malformed", "10.1.0.0 255.255.0.0 192.168.56.101 7"},
+        {"byte past 255", "10.0.256.0 255.255.0.0 192.168.56.101 7 100"},  // would carry into 10.1.0.0
+        {"broadcast metric 9", "9 276 100"},                                 // no broadcast route there
     };
     const size_t before = system.table.size();
     RouteUndoPlan plan = PlanRouteUndo(entries, system.table, [](const JournalOwner& o) { return o.processId == 200; });
     for (const ForwardRow& row : plan.deletions) EXPECT_EQ(system.DeleteForwardEntry(row), 0);
     EXPECT_EQ(plan.deleted, std::vector<std::string>{"left"});
-    EXPECT_EQ(plan.dropped, (std::vector<std::string>{"gateway", "interface", "malformed"}));
+    EXPECT_EQ(plan.dropped,
+              (std::vector<std::string>{"gateway", "interface", "malformed", "byte past 255", "broadcast metric 9"}));
+    EXPECT_TRUE(plan.resets.empty());
     EXPECT_EQ(system.foreignDeletes, 0);
     EXPECT_EQ(system.table.size(), before - 1);
 }

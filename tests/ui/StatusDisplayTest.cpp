@@ -4,7 +4,9 @@
 // over by a second instance by e2e_startup and e2e_service.)
 #include <string>
 
+#include "app/Service.h"
 #include "base/Text.h"
+#include "base/Unique.h"
 #include "ui/MainWindowFixture.h"
 
 using namespace holv;
@@ -124,4 +126,25 @@ TEST_F(StatusDisplay, SessionTimerSetToZeroStopsTicking) {
     EXPECT_FALSE(ticked);
     SetTimerPeriod(g_program.mainWindow, t, 0);  // stopping a stopped timer is harmless
     EXPECT_EQ(t.active, 0u);
+}
+
+// A start the VM does not follow is given up, unless the service is set to
+// bring the VM up with the PC: then the next poll tries again. The service
+// entry lives only for the one tick.
+TEST_F(StatusDisplay, PendingStartIsRetriedOnlyForTheAutostartService) {
+    vm_->startReaches = 0;
+    for (bool autostart : {false, true}) {
+        UniqueService manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+        UniqueService service(autostart ? CreateServiceA(manager.get(), kServiceName, kServiceName, DELETE |
+                                                         SERVICE_QUERY_CONFIG, SERVICE_WIN32_OWN_PROCESS,
+                                                         SERVICE_AUTO_START, SERVICE_ERROR_IGNORE, "C:\\none.exe",
+                                                         nullptr, nullptr, nullptr, nullptr, nullptr)
+                                        : nullptr);
+        ASSERT_EQ(static_cast<bool>(service), autostart);
+        g_program.startPending() = true;
+        MainWindowProc(g_program.mainWindow, WM_TIMER, g_program.pollTimer.Id(), 0);
+        if (service) DeleteService(service.get());
+        EXPECT_EQ(vm_->starts, autostart ? 2 : 1);
+        EXPECT_EQ(g_program.startPending(), autostart) << "autostart " << autostart;
+    }
 }

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
-# e2e_journal: the host-change journal with the real Holvenstead.exe under
-# Wine, on the network test bed (tests/e2e/bed.sh). Killed outright with
+# e2e_journal: host routes and the host-change journal with the real
+# Holvenstead.exe under Wine, on the network test bed (tests/e2e/bed.sh). The
+# route lists the simulated appliance serves become the routes the Status box
+# lists, and follow the lists as they change and the appliance as it goes
+# silent and comes back. Wine's route calls report success without touching
+# the namespace's table: the Status box shows the routes while `ip route` in
+# the host namespace stays as it was; both are checked, so a Wine that starts
+# changing real routes is noticed. Killed outright with
 # routes and a suffix in place, it leaves them noted; the next start deletes
 # a route still in the table exactly as noted, not the user's to the same host
 # through another gateway, and deletes the search list where there was none.
 # A "-cleanup" beside a running instance leaves that instance's notes alone
 # (also driver-signing values noted in its name). A clean Stop leaves the
 # journal empty; "-cleanup" (the uninstaller's) drops malformed notes.
-# Wine's route calls succeed without changing the namespace's table (see
-# tests/e2e/routes): the routes the killed run "left" are put there by hand,
-# and the deletions are counted from Wine's notes of its calls.
+# The routes the killed run "left" are put there by hand, and the deletions
+# are counted from Wine's notes of its calls.
 #   tests/e2e/journal/run.sh --bin WINDOWS_BIN --sim APPLIANCE_SIM
 # Exit: 0, 1 a check failed, 77 no namespaces here.
 set -u
@@ -45,18 +50,31 @@ kill_program() {
   done
 }
 noting() { WINEDEBUG=-all,fixme+iphlpapi "$@"; }  # Wine notes each route call
-serve() { sim_config route.0=00000a000001ffffffff route.1=01000a010000ffff0000 "action=[suffix] corp.example,+"; }
+# The lines after "Installed routes:" in the Status text.
+shown_routes() { show_status && sed -n '/^Installed routes:$/,$p' <<<"$status" | tail -n +2; }
+table() { in_host ip -4 route show table all; }
+all3=$(printf ' 10.0.0.1\n 10.1.0.0/16\n 255.255.255.255')
+suffix="action=[suffix] corp.example,+"
+serve() { sim_config "route.0=$list0" "route.1=$list1" "$suffix"; }
 
 bed_begin
 bed_up
 : >"$bed_work/program.out"
 gw=$HOLV_APPLIANCE_IP other=${HOLV_APPLIANCE_IP%.*}.3
 wine_host reg delete "$tcpip" /v SearchList /f >/dev/null 2>&1
+# Lists: a host route; the broadcast request, a network, and two networks
+# the host namespace already has (its default route and the veth's subnet).
+list0=00000a000001ffffffff
+list1=01000a010000ffff00000000000000000000$(printf '%02x%02x%02x00ffffff00' $(cut -d. -f1-3 <<<"$gw" | tr . ' '))
+table_before=$(table)
 
 say "J1. Running with routes and a suffix where there was no list: both noted; then killed"
 serve
 noting program_start -start "$bed_vmx_win"
 wait_state Running 180 || fatal "the appliance did not come up"
+check "the route lists were read" eval 'record_above "^get 512.696$" 0 && record_above "^get 512.697$" 0'
+check "the host, the network and the broadcast request, in order" equal "$(shown_routes)" "$all3"
+check "the route table of the host namespace is unchanged" equal "$(table)" "$table_before"
 wait_until 60 noted || fatal "the journal did not fill: $(journal Routes) $(journal SearchList)"
 ifindex=$(routes | head -1 | cut -d= -f1 | cut -d' ' -f4)
 owner=$(routes | head -1 | grep -o '[0-9]* [0-9]*$')
@@ -101,14 +119,32 @@ check "the route left exactly as noted is deleted, only it" eval \
   '[ -z "$(host_route 10.1.0.0/16)" ] || [ "$(deletions_since "$mark")" = 1 ]'
 end_program || fatal "the program did not end after -stop -exit"
 
-say "J3. A clean Stop leaves the journal empty"
+say "J3. The lists change, the appliance goes silent and comes back; a clean Stop leaves the journal empty"
 in_host ip route flush 10.0.0.1/32; in_host ip route flush 10.1.0.0/16  # else they are the system's
 wine_host reg add "$tcpip" /v SearchList /d user.example /f >/dev/null
 serve
 program_start -start "$bed_vmx_win"
 wait_state Running 180 && wait_until 60 noted || fatal "the journal did not fill again"
+# Each case: the lists the appliance serves, and the routes then listed.
+while IFS='|' read -r what r0 r1 want; do
+  [ "$r0" = long ] && r0=0100$(for i in $(seq 0 639); do printf '0c%06xffffffff' "$i"; done)
+  sim_config "route.0=$r0" "route.1=$r1" "$suffix"
+  check "$what" equal "$(shown_routes)" "$(printf "$want")"
+done <<EOF
+a dropped route goes on the next step|0000ffffffff|$list1| 10.1.0.0/16\n 255.255.255.255
+a list too long to read keeps the routes|long|$list1| 10.1.0.0/16\n 255.255.255.255
+malformed lists count as empty|00000A000001|01000a010000ffff000|
+the lists come back|$list0|$list1| 10.0.0.1\n 10.1.0.0/16\n 255.255.255.255
+EOF
+sim_config drop-next=1000000
+wait_state "Starting..." 60 || fatal "the program did not notice the silent appliance"
+check "the appliance silent: no routes block" lacks_text "$status" "Installed routes:"
+serve
+wait_state Running 60 || fatal "the appliance did not come back"
+check "back: the routes once more" equal "$(shown_routes)" "$all3"
 end_program || fatal "the program did not end after -stop -exit"
 check "the journal is empty, the list the user's" eval 'journal_empty && [ "$(search_list)" = "user.example|" ]'
+check "the route table of the host namespace is as before" equal "$(table)" "$table_before"
 
 say "J4. -cleanup: malformed notes and routes the table lacks are dropped, the list put back"
 in_host ip route add 10.0.0.1/32 via "$other" dev hv-host

@@ -33,7 +33,7 @@ int Usage() {
         "usage: session-drive post COMMAND [--title T]    WM_COMMAND to the main window\n"
         "       session-drive status [--title T]          Status (32774): prints the box's text, presses OK\n"
         "       session-drive procs NAME                  ids of the processes named NAME, one a line\n"
-        "       session-drive rights [--title T]          the rights everyone has on the program's process\n"
+        "       session-drive rights [--title T|--pid P]  the rights everyone has on the program's (or P's) process\n"
         "       session-drive hold PATH                   writes PATH, runs until it is gone (300 s at most)\n",
         stderr);
     return kUsage;
@@ -99,9 +99,10 @@ int Procs(int argc, char** argv) {
 // From the process's own access list: what the closed descriptor grants
 // every local user. No list at all (everyone may do everything) fails.
 int Rights(int argc, char** argv) {
-    HWND main = MainWindow(OptionValue(argc, argv, "--title"));
-    if (!main) return kNoWindow;
-    UniqueHandle process(OpenProcess(READ_CONTROL, FALSE, WindowProcessId(main)));
+    const char* pid = OptionValue(argc, argv, "--pid");
+    HWND main = pid ? nullptr : MainWindow(OptionValue(argc, argv, "--title"));
+    if (!pid && !main) return kNoWindow;
+    UniqueHandle process(OpenProcess(READ_CONTROL, FALSE, pid ? std::strtoul(pid, nullptr, 10) : WindowProcessId(main)));
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!process || GetSecurityInfo(process.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,

@@ -50,6 +50,8 @@ check "push: first the state, then the identity and address" eval '[ "$(head -1 
   has_line "$push" "Device Name: holv-gw" && has_line "$push" "Product Name: Holvenstead Appliance" &&
   has_line "$push" "Firmware: 6.0.0 build 15432" && has_line "$push" "Serial No: HV-2026-000042" &&
   has_line "$push" "IP Address: $HOLV_APPLIANCE_IP"'
+check "everyone may only wait for the player and query it" equal \
+  "$(drive rights --pid "$(procs vmplayer.exe | head -1)")" 0x00101400
 
 say "A3. The identity lands in the VM file once"
 for kv in appliance.hostname=holv-gw appliance.serialno=HV-2026-000042 "appliance.productname=Holvenstead Appliance"; do
