@@ -37,8 +37,7 @@ void AddressWatch::Rearm() {
     notify = nullptr;
     DWORD rc = NotifyAddrChange(&notify, &overlapped);
     if (rc != ERROR_IO_PENDING && rc != NO_ERROR) return;
-    if (!RegisterWaitForSingleObject(&wait, event.get(), Signalled, this, INFINITE, WT_EXECUTEONLYONCE))
-        wait = nullptr;
+    if (!RegisterWaitForSingleObject(&wait, event.get(), Signalled, this, INFINITE, WT_EXECUTEONLYONCE)) wait = nullptr;
 }
 
 void AddressWatch::Stop() {

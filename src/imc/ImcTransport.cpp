@@ -209,7 +209,6 @@ int SendTo(SOCKET s, const uint8_t* frame, int length, uint32_t address) {
     return sent;
 }
 
-
 // Reads and forgets the rest of a message too large to hold.
 void DiscardPipeMessage(ImcTransport& t) {
     char scratch[ImcFrameCapacity];

@@ -51,8 +51,8 @@ TEST(Address, TheHostAddressCopyIsReadAgainWhenItMayBeOld) {
         uint64_t nowMs;
         bool stale;
     } cases[] = {
-        {false, 7, 1000, false},  {false, 7, 60999, false}, {false, 7, 61000, true},
-        {false, 8, 1001, true},   {false, 7, 999, true},    {true, 7, 1000, true},
+        {false, 7, 1000, false}, {false, 7, 60999, false}, {false, 7, 61000, true},
+        {false, 8, 1001, true},  {false, 7, 999, true},    {true, 7, 1000, true},
     };
     for (const auto& c : cases) {
         HostAddressCache cache;
