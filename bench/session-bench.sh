@@ -5,7 +5,8 @@
 #   bench/session-bench.sh --bin WINDOWS_BIN --sim APPLIANCE_SIM [--steps N]
 # Prints the wall time of one session step, its round trips and the host's
 # own time between them, and the time from the appliance's first answer to
-# the status push (session_report.py). The datagrams are timed by a passive
+# the status push (session_report.py), beside the figures recorded before
+# the link check kept the host's addresses (session-baseline.txt). The datagrams are timed by a passive
 # capture on the host namespace's veth end (imc_capture.py) and, as a
 # cross-check, by the program's IMC log. Exit code 77 without namespaces.
 set -u
@@ -42,4 +43,4 @@ done
 wine_host "$bed_bin/Holvenstead.exe" -stop -exit "$bed_vmx_win" >/dev/null 2>&1
 program_wait_end 90
 echo
-python3 "$bench_dir/session_report.py" "$bed_work" "$HOLV_APPLIANCE_IP"
+python3 "$bench_dir/session_report.py" "$bed_work" "$HOLV_APPLIANCE_IP" "$bench_dir/session-baseline.txt"

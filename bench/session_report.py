@@ -1,7 +1,7 @@
 # Figures of the session benchmark (bench.sh): what one session step costs
 # against the simulator, and how long the status push takes after the
 # appliance's first answer.
-#   python3 bench_report.py WORK APPLIANCE_IP
+#   python3 bench_report.py WORK APPLIANCE_IP [BASELINE]
 # WORK holds capture.txt (capture.py), imc.log (the program's IMC log),
 # record (the simulator's record) and push/times (the listener).
 #
@@ -13,7 +13,9 @@
 # read) is left out. Within a step each request is paired with the
 # answer that follows it: the round trips. What the step takes beyond them
 # (wall time from the first request to the last answer, minus the round
-# trips) is the host's own work between the exchanges.
+# trips) is the host's own work between the exchanges. BASELINE holds the
+# same figures recorded before a change (session-baseline.txt), printed
+# beside this run's.
 import datetime
 import os
 import re
@@ -23,11 +25,15 @@ import sys
 TARGET_MS = 1.0
 
 
+def p90(values):
+    v = sorted(values)
+    return v[min(len(v) - 1, int(round(0.9 * (len(v) - 1))))]
+
+
 def stats(values):
     v = sorted(values)
-    p90 = v[min(len(v) - 1, int(round(0.9 * (len(v) - 1))))]
     return "median %7.3f  mean %7.3f  p90 %7.3f  min %7.3f  max %7.3f ms" % (
-        statistics.median(v), statistics.mean(v), p90, v[0], v[-1])
+        statistics.median(v), statistics.mean(v), p90(v), v[0], v[-1])
 
 
 class Step:
@@ -157,7 +163,29 @@ def report(title, events, status_size, min_trips=1, labels=None):
         print("    after answer %d%s -> next request: %s" % (k + 1, what, stats(gap)))
     within = sum(1 for x in own if x <= TARGET_MS)
     print("  steps within round trips + %.0f ms:     %d of %d" % (TARGET_MS, within, len(own)))
-    return own
+    after_status = [g[0] for _, p, g in whole if len(p) == usual and g]
+    return {"own": own, "after_status": after_status, "round_trips": rtt_sum}
+
+
+def compare(path, now):
+    """This run beside the figures recorded before a change."""
+    before = {}
+    for line in open(path):
+        words = line.split()
+        if len(words) == 2 and not line.startswith("#"):
+            before[words[0]] = words[1]
+    print("Before (recorded at commit %s) and now, packet capture, ms:" % before.get("commit", "?"))
+    rows = [("the host's own time within a step", "host", now["own"]),
+            ("after the status answer (the link check)", "after_status", now["after_status"])]
+    for title, key, values in rows:
+        if not values or key + "_median" not in before:
+            continue
+        print("  %-42s median %7.3f -> %7.3f   p90 %7.3f -> %7.3f" % (
+            title, float(before[key + "_median"]), statistics.median(values), float(before[key + "_p90"]),
+            p90(values)))
+    if "round_trips_median" in before and now["round_trips"]:
+        print("  %-42s median %7.3f -> %7.3f" % ("round trips of a step, summed", float(before["round_trips_median"]),
+                                                 statistics.median(now["round_trips"])))
 
 
 def main():
@@ -187,8 +215,9 @@ def main():
     if rec:
         print("simulator record: commands per status query: %s; a usual step: %s" % (", ".join(
             "%d (%d steps)" % (n, lengths.count(n)) for n in sorted(set(lengths))), ", ".join(labels)))
-    own = report("packet capture (kernel time stamps, microseconds)", from_capture(capture, appliance), status_size,
-                 1, labels)
+    figures = report("packet capture (kernel time stamps, microseconds)", from_capture(capture, appliance),
+                     status_size, 1, labels)
+    own = figures["own"] if figures else None
     report("IMC log (the program's own time stamps, milliseconds)", from_log(imc_log, appliance), status_size, 2,
            labels)
 
@@ -199,6 +228,9 @@ def main():
         print('Target "a step costs no more than its round trips plus 1 ms": %s '
               "(median host time within a step %.3f ms; %d of %d steps within)"
               % (verdict, med, sum(1 for x in own if x <= TARGET_MS), len(own)))
+        if len(sys.argv) > 3:
+            print()
+            compare(sys.argv[3], figures)
 
     times = os.path.join(work, "push", "times")
     first_log = first_answer_in_log(imc_log, appliance)

@@ -6,6 +6,7 @@
 #include "backends/ApplianceGui.h"
 #include "backends/BackendSelection.h"
 #include "backends/Cvmx.h"
+#include "host/AddressWatch.h"
 #include "ui/AboutDialog.h"
 #include "ui/OptionsDialog.h"
 #include "ui/StatusDisplay.h"
@@ -15,6 +16,9 @@ namespace {
 
 constexpr UINT kFirstPollMs = 1000;
 constexpr UINT kPollMs = 10000;
+
+// For the program's life: a callback of the system's may outlast Stop.
+AddressWatch g_addressWatch;
 
 void ShowStartupError(int code) {
     std::string text =
@@ -85,6 +89,26 @@ LRESULT OnTimer(HWND window, WPARAM id) {
     return 0;
 }
 
+// After sleep or an address change the appliance may be reachable another
+// way or not at all, and routes may need mending: look now, not at the next
+// poll (up to 10 s away, or the session timer's minute while Running).
+void RefreshNetworkNow() {
+    Program& p = g_program;
+    p.backend->NoteNetworkChange();
+    RefreshStatus(p, 1, 1);
+}
+
+LRESULT OnPowerBroadcast(WPARAM event) {
+    if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) RefreshNetworkNow();
+    return TRUE;
+}
+
+LRESULT OnAddressChanged() {
+    g_addressWatch.Rearm();
+    RefreshNetworkNow();
+    return 0;
+}
+
 }  // namespace
 
 int InitMainWindow(HINSTANCE instance) {
@@ -104,6 +128,7 @@ int InitMainWindow(HINSTANCE instance) {
     p.taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
     SetTimerPeriod(p.mainWindow, p.pollTimer, kFirstPollMs);
     p.backend->SetNotifyWindow(p.mainWindow, WM_IMC_INPUT);
+    g_addressWatch.Start(p.mainWindow, WM_ADDRESS_CHANGED);
     return code;
 }
 
@@ -129,7 +154,10 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND: return OnCommand(window, wParam, lParam);
         case WM_TIMER: return OnTimer(window, wParam);
+        case WM_POWERBROADCAST: return OnPowerBroadcast(wParam);
+        case WM_ADDRESS_CHANGED: return OnAddressChanged();
         case WM_DESTROY:
+            g_addressWatch.Stop();
             SetTimerPeriod(window, p.pollTimer, 0);
             SetTimerPeriod(window, p.sessionTimer, 0);
             PostQuitMessage(0);

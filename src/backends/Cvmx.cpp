@@ -6,6 +6,7 @@
 #include <iphlpapi.h>
 // clang-format on
 
+#include <utility>
 #include <vector>
 
 #include "base/Address.h"
@@ -67,8 +68,10 @@ const char* Cvmx::GetRkConnection() const {
     return state == StateRunning && session.rkConnection[0] ? session.rkConnection : nullptr;
 }
 
-int Cvmx::CheckLink() {
-    if (!IsUsableUnicast(session.applianceIp)) return 1;
+namespace {
+
+// The system's whole address table: the costly part of a link check.
+int ReadHostAddresses(std::vector<HostAddress>& rows) {
     std::vector<unsigned char> buf(sizeof(MIB_IPADDRTABLE));
     for (;;) {
         ULONG size = static_cast<ULONG>(buf.size());
@@ -78,10 +81,26 @@ int Cvmx::CheckLink() {
         buf.resize(size);
     }
     const auto* table = reinterpret_cast<const MIB_IPADDRTABLE*>(buf.data());
-    std::vector<HostAddress> rows;
+    rows.clear();
     rows.reserve(table->dwNumEntries);
     for (DWORD i = 0; i < table->dwNumEntries; ++i) rows.push_back({table->table[i].dwAddr, table->table[i].dwMask});
-    return HasAddressInSubnet(rows, session.applianceIp) ? 0 : 1;
+    return 0;
+}
+
+}  // namespace
+
+// Runs at every step while Running: the table is read again only when an
+// address changed, contact was lost, or the copy is a minute old.
+int Cvmx::CheckLink() {
+    if (!IsUsableUnicast(session.applianceIp)) return 1;
+    uint32_t changes = ImcAddressChanges();
+    uint64_t now = GetTickCount64();
+    if (HostAddressesStale(hostAddresses, changes, now)) {
+        std::vector<HostAddress> rows;
+        if (int rc = ReadHostAddresses(rows)) return rc;
+        KeepHostAddresses(hostAddresses, std::move(rows), changes, now);
+    }
+    return HasAddressInSubnet(hostAddresses.rows, session.applianceIp) ? 0 : 1;
 }
 
 }  // namespace holv

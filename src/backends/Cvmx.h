@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/HostAddressCache.h"
 #include "session/ApplianceSession.h"
 #include "session/RouteList.h"
 #include "session/VmState.h"
@@ -76,6 +77,9 @@ public:
 
     // One exchange with the appliance: state, identity, routes, action.
     int SessionStep();
+    // The host's network may look different now (a resume from sleep): the
+    // link check reads the host's addresses again.
+    void NoteNetworkChange() { ForgetHostAddresses(hostAddresses); }
     // Carries out an action text the appliance asked for.
     void CarryOutAction(const std::string& text);
     // The appliance's last "[exit]" (Stop or Exit), once; None when there
@@ -114,6 +118,7 @@ private:
     const std::string& VmConfigPath() const override { return configPath; }
 
     std::optional<std::string> netConfigCommand;
+    HostAddressCache hostAddresses;  // what the link check last read
     const int kind;
 };
 

@@ -6,7 +6,11 @@
 namespace holv {
 
 int Cvmx::SessionStep() {
-    return RunSessionStep(session, *this);
+    int result = RunSessionStep(session, *this);
+    // Contact lost (or not yet made): the host's network may be why, so the
+    // first check after contact returns reads the addresses afresh.
+    if (state < StateRunning) ForgetHostAddresses(hostAddresses);
+    return result;
 }
 
 void Cvmx::CarryOutAction(const std::string& text) {

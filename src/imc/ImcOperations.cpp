@@ -73,6 +73,10 @@ void ImcOpenPipe(const char* name, uint32_t serverProcessId) {
     if (g_conversation) ImcTransportOpenPipe(g_conversation->transport, name, serverProcessId);
 }
 
+uint32_t ImcAddressChanges() {
+    return g_conversation ? ImcTransportAddressChanges(g_conversation->transport) : 0;
+}
+
 void ImcSetNotifyWindow(HWND window, UINT message) {
     if (g_conversation) ImcTransportSetNotifyWindow(g_conversation->transport, window, message);
 }

@@ -25,6 +25,8 @@ int ImcDestroy();
 void ImcSetTarget(uint32_t address);
 // Only a pipe that process `serverProcessId` serves is used.
 void ImcOpenPipe(const char* name, uint32_t serverProcessId);
+// Changes of the host's address list seen so far (0 without a conversation).
+uint32_t ImcAddressChanges();
 // Input notices are posted to window as `message`; null stops them.
 void ImcSetNotifyWindow(HWND window, UINT message);
 

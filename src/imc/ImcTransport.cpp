@@ -209,10 +209,6 @@ int SendTo(SOCKET s, const uint8_t* frame, int length, uint32_t address) {
     return sent;
 }
 
-bool AddressListChanged(ImcTransport& t) {
-    return t.addressEvent && WaitForSingleObject(t.addressEvent.get(), 0) == WAIT_OBJECT_0;
-}
-
 // Reads and forgets the rest of a message too large to hold.
 void DiscardPipeMessage(ImcTransport& t) {
     char scratch[ImcFrameCapacity];
@@ -439,13 +435,23 @@ void ImcTransportPostNotify(ImcTransport& t) {
     if (t.notifyWindow) PostMessageA(t.notifyWindow, t.notifyMessage, 0, 0);
 }
 
+uint32_t ImcTransportAddressChanges(ImcTransport& t) {
+    if (t.addressEvent && WaitForSingleObject(t.addressEvent.get(), 0) == WAIT_OBJECT_0) {
+        WSAResetEvent(t.addressEvent.get());
+        ArmAddressWatch(t);
+        ++t.addressChanges;
+        t.interfacesStale = true;
+    }
+    return t.addressChanges;
+}
+
 int ImcTransportSend(ImcTransport& t, const uint8_t* frame, int length) {
     DrainStaleInput(t);
     if (t.pipe) SendOnPipe(t, frame, length);
     if (t.target == kImcNoTarget) {
-        if (AddressListChanged(t)) {
-            WSAResetEvent(t.addressEvent.get());
-            ArmAddressWatch(t);
+        ImcTransportAddressChanges(t);
+        if (t.interfacesStale) {
+            t.interfacesStale = false;
             CloseInterfaceSockets(t);
             EnumerateInterfaces(t);
         }

@@ -31,6 +31,10 @@ struct ImcTransport {
     UniqueHandle addressEvent;
     HANDLE addressWatch = nullptr;
     OVERLAPPED addressOverlapped{};
+    // Changes the watch has seen, across reopens; the interface sockets
+    // are opened again at the next broadcast after one.
+    uint32_t addressChanges = 0;
+    bool interfacesStale = false;
     WinsockStartup winsock;
     LPFN_WSARECVMSG receiveMessage = nullptr;  // null: recvfrom, arrival unknown
 };
@@ -46,6 +50,8 @@ void ImcTransportSetNotifyWindow(ImcTransport& t, HWND window, UINT message);
 void ImcTransportSuspendNotify(ImcTransport& t);
 void ImcTransportResumeNotify(ImcTransport& t);
 void ImcTransportPostNotify(ImcTransport& t);
+// How many changes of the host's address list the watch has seen so far.
+uint32_t ImcTransportAddressChanges(ImcTransport& t);
 // 0 or ImcErrTransport.
 int ImcTransportSend(ImcTransport& t, const uint8_t* frame, int length);
 // 0 with one frame in `frame`, its sender (network order), the interface it

@@ -6,6 +6,7 @@
 #include "TestAddress.h"
 #include "backends/VmwareCommand.h"
 #include "base/Address.h"
+#include "base/HostAddressCache.h"
 
 using namespace holv;
 
@@ -38,6 +39,28 @@ TEST(Address, UsableUnicastAndTheSubnetMatch) {
     uint32_t ip = Ip(10, 200, 3, 255);
     FormatIpv4(text, sizeof text, reinterpret_cast<const uint8_t*>(&ip));
     EXPECT_STREQ(text, "10.200.3.255");
+}
+
+// The link check's copy of the host's addresses: kept while nothing says it
+// changed, read again after a change the watch counted, when forgotten
+// (contact lost, resume), and once it is a minute old.
+TEST(Address, TheHostAddressCopyIsReadAgainWhenItMayBeOld) {
+    const struct {
+        bool forget;
+        uint32_t changes;
+        uint64_t nowMs;
+        bool stale;
+    } cases[] = {
+        {false, 7, 1000, false}, {false, 7, 60999, false}, {false, 7, 61000, true},
+        {false, 8, 1001, true},  {false, 7, 999, true},    {true, 7, 1000, true},
+    };
+    for (const auto& c : cases) {
+        HostAddressCache cache;
+        EXPECT_TRUE(HostAddressesStale(cache, 0, 0));
+        KeepHostAddresses(cache, {{Ip(192, 168, 50, 1), Ip(255, 255, 255, 0)}}, 7, 1000);
+        if (c.forget) ForgetHostAddresses(cache);
+        EXPECT_EQ(HostAddressesStale(cache, c.changes, c.nowMs), c.stale) << c.changes << " " << c.nowMs;
+    }
 }
 
 // The association's command made into the command line, for the Player's

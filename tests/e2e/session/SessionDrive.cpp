@@ -31,6 +31,7 @@ constexpr DWORD kWindowWaitMs = 30000, kBoxWaitMs = 120000, kBoxCloseMs = 10000,
 int Usage() {
     std::fputs(
         "usage: session-drive post COMMAND [--title T]    WM_COMMAND to the main window\n"
+        "       session-drive resume [--title T]          the system's \"resumed from sleep\" to the main window\n"
         "       session-drive status [--title T]          Status (32774): prints the box's text, presses OK\n"
         "       session-drive procs NAME                  ids of the processes named NAME, one a line\n"
         "       session-drive rights [--title T|--pid P]  the rights everyone has on the program's (or P's) process\n"
@@ -55,6 +56,12 @@ int Post(int argc, char** argv) {
     HWND main = MainWindow(OptionValue(argc, argv, "--title"));
     if (!main) return kNoWindow;
     return PostMessageA(main, WM_COMMAND, std::strtoul(argv[2], nullptr, 0), 0) ? kOk : kFailed;
+}
+
+int Resume(int argc, char** argv) {
+    HWND main = MainWindow(OptionValue(argc, argv, "--title"));
+    if (!main) return kNoWindow;
+    return PostMessageA(main, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0) ? kOk : kFailed;
 }
 
 // A box left over from an earlier, interrupted call would be read instead of
@@ -147,6 +154,7 @@ int main(int argc, char** argv) {
     if (argc < 2) return Usage();
     std::string command = argv[1];
     if (command == "post") return Post(argc, argv);
+    if (command == "resume") return Resume(argc, argv);
     if (command == "status") return Status(argc, argv);
     if (command == "procs") return Procs(argc, argv);
     if (command == "rights") return Rights(argc, argv);

@@ -4,11 +4,11 @@
 # the network test bed (tests/e2e/bed.sh).
 #   tests/e2e/session/run.sh --bin WINDOWS_BIN --sim APPLIANCE_SIM
 # A: "-start -xstatus": the push is held back while the appliance is silent
-# and sent once when Running; the identity lands in the VM file once; loss
-# and return; actions, ending with "[exit]1". B: a running VM is adopted, and
-# "-stop -exit" leaves nothing behind. Steps are forced (the Status command
-# converses once, a notification makes the program refresh), never waited
-# for; every wait is a bound for failures. Exit: 0, 1 a check failed, 77.
+# and sent once when Running; the identity lands in the VM file once; a
+# resume from sleep; loss and return; actions, ending with "[exit]1". B: a
+# running VM is adopted, and "-stop -exit" leaves nothing behind. Steps are
+# forced (the Status command converses once, a notification makes the
+# program refresh), never waited for; every wait is a bound for failures. Exit: 0, 1 a check failed, 77.
 set -u
 bed_needs=(Holvenstead.exe vmplayer.exe vmware-vmx.exe session-drive.exe)
 . "$(dirname "$0")/../bed.sh"
@@ -73,6 +73,16 @@ step_by_status
 step_by_signal
 check "after the rename, further steps leave the VM file alone" equal "$(vmx_stamp)" "$stamp"
 check "the status push came exactly once" equal "$(pushes)" 1
+
+say "A3b. A resume from sleep looks at the appliance at once"
+# Running: the session timer's period is 60 s and the poll does not converse,
+# so a status query within 15 s of the message is the step it brought. Two
+# resumes in a row span less than a period: a tick stands in for one at most.
+for i in 1 2; do
+  before=$(record_count '^status ')
+  drive resume --title "$bed_vmx_win" || fatal "could not post the resume"
+  check "resume $i: a status query follows at once" wait_until 15 record_above '^status ' "$before"
+done
 
 say "A4. Losing the appliance falls back to Starting, finding it again to Running"
 power=$(cat "$bed_work/power")
