@@ -26,6 +26,15 @@ void ReadString(HKEY root, const char* keyPath, const char* name, char* text, si
     ReadRegistryText(key.get(), name, text, size);
 }
 
+// Whether the machine's own classes hold exactly this handler command.
+bool MachineHandlerIs(const char* keyPath, const char* command) {
+    char machineKey[kHandlerKeySize + 20];
+    FormatText(machineKey, sizeof machineKey, "SOFTWARE\\Classes\\%s", keyPath);
+    char machine[kHandlerValueSize + 1];
+    ReadString(HKEY_LOCAL_MACHINE, machineKey, nullptr, machine, sizeof machine);
+    return std::strcmp(machine, command) == 0;
+}
+
 // Since Windows Vista the user's own choice of browser lives under
 // UrlAssociations and overrides the scheme's class.
 void HandlerKeyFor(const char* url, size_t schemeLength, char (&key)[kHandlerKeySize]) {
@@ -56,7 +65,10 @@ int ChooseUrlCommand(const char* url, UrlCommand* out) {
         if (MakeHandlerFormat(command, out->format)) {
             // Chrome started with another user's token does not come up in
             // the user's session; it is started as the program's own user.
-            out->asProgramUser = std::strstr(command, "\\chrome.exe") != nullptr;
+            // That runs it elevated, so only a handler the machine's classes
+            // name: the user's own classes (which the merged view prefers)
+            // must not choose what runs with the program's rights.
+            out->asProgramUser = std::strstr(command, "\\chrome.exe") != nullptr && MachineHandlerIs(keyPath, command);
             return 0;
         }
     }

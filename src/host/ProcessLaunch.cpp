@@ -307,7 +307,7 @@ int RunCommandCaptured(std::optional<std::string>* out, const char* format, ...)
     ScopeGuard removeFile([&name] { ::DeleteFileA(name); });
 
     char line[kCommandSize];
-    FormatText(line, sizeof line, "cmd /c \"%s>%s\"", command, name);
+    FormatText(line, sizeof line, "\"%s\" /c \"%s>%s\"", SystemFilePath("cmd.exe").c_str(), command, name);
     int result = RunFormatted(kCaptureWaitMs, CREATE_NO_WINDOW, line, true);
     std::optional<std::string> text = ReadCapture(name);
     if (out) *out = std::move(text);

@@ -4,6 +4,7 @@
 
 #include "base/Address.h"
 #include "base/EventLog.h"
+#include "base/SystemFolder.h"
 #include "base/Text.h"
 #include "host/Browser.h"
 #include "host/ProcessLaunch.h"
@@ -62,7 +63,8 @@ void RunScript(const std::string& path) {
         return;
     }
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
-    RunCommandAsDesktopUser(kNoWait, DETACHED_PROCESS, "cmd.exe /s /c \"\"%s\"\"", path.c_str());
+    RunCommandAsDesktopUser(kNoWait, DETACHED_PROCESS, "\"%s\" /s /c \"\"%s\"\"", SystemFilePath("cmd.exe").c_str(),
+                            path.c_str());
 }
 
 // The event log hears of the appliance when it comes and goes, not on every
