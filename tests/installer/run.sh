@@ -105,13 +105,15 @@ check "... with the appliance's address" has_line "$push" "IP Address: $HOLV_APP
 check "the program runs" wait_until 10 eval '[ -n "$(procs Holvenstead.exe)" ]'
 
 say "4. Silent uninstall with the service installed and the program running"
-# And what a killed earlier run left: the search list changed, noted in the
-# journal, and a route entry the table does not hold.
+# And what a killed earlier run left: a search list where there was none,
+# noted in the journal, and a route entry the table does not hold. The run
+# has gone: its id now names another process (the service manager's), its
+# creation time does not.
 tcpip='HKLM\System\CurrentControlSet\Services\Tcpip\Parameters'
 journal_key="$product_key\\Journal"
-wine_host reg add "$tcpip" /v SearchListBackupSC /d user.example /f >/dev/null
-wine_host reg add "$tcpip" /v SearchList /d corp.example,user.example /f >/dev/null
-wine_host reg add "$journal_key\\SearchList" /v SearchListBackupSC /d changed /f >/dev/null
+wine_host reg delete "$tcpip" /v SearchListBackupSC /f >/dev/null 2>&1 || true
+wine_host reg add "$tcpip" /v SearchList /d corp.example /f >/dev/null
+wine_host reg add "$journal_key\\SearchList" /v SearchListBackupSC /d "absent $(procs services.exe | head -1) 1" /f >/dev/null
 wine_host reg add "$journal_key\\Routes" /v stale /d "10.9.0.0 255.255.0.0 $HOLV_APPLIANCE_IP 1 1" /f >/dev/null
 # A route of a run that still goes on (the service manager's process): kept.
 held="10.8.0.0 255.255.0.0 $HOLV_APPLIANCE_IP 1 $(procs services.exe | head -1)"
@@ -134,6 +136,6 @@ check "the event source is gone" key_absent "$event_key"
 check "the journal keeps the running process's route, and only it" eval \
   '[ "$(reg_value "$journal_key\\Routes" held)" = "$held" ] && [ -z "$(reg_value "$journal_key\\Routes" stale)" ] && key_absent "$journal_key\\SearchList"'
 check "the VM's files stay" eval '[ "$(vm_digest)" = "$digest" ] && grep -q "^config.version = \"8\"" "$dir/Holvenstead.vmx"'
-check "the user's search list is back" equal "$(reg_value "$tcpip" SearchList)|$(reg_value "$tcpip" SearchListBackupSC)" \
-  "user.example|"
+check "the appliance's search list is gone, as it was before" eval \
+  '! wine_host reg query "$tcpip" /v SearchList >/dev/null 2>&1 && [ -z "$(reg_value "$tcpip" SearchListBackupSC)" ]'
 checks_end test_installer
