@@ -38,6 +38,12 @@ const PolicySlot kSlots[] = {
 };
 constexpr char kValueName[] = "Policy";
 
+DriverSignStepHook stepHook = nullptr;
+
+void Reached(DriverSignStep step, int slot) {
+    if (stepHook) stepHook(step, slot);
+}
+
 // The SID of the user this process runs as, as text; empty when unknown.
 std::string ReadUserSid() {
     UniqueHandle token;
@@ -181,6 +187,10 @@ void RestoreDeadRunsValues() {
 
 }  // namespace
 
+void SetDriverSignStepHook(DriverSignStepHook hook) {
+    stepHook = hook;
+}
+
 void RestoreDriverSigningFromJournal() {
     UniqueHandle guard = TakeGuard();
     // Inside another instance's guard: the next start tries again.
@@ -207,7 +217,9 @@ CDriverSign::CDriverSign() : guard_(TakeGuard()) {
         // Relaxed only once the way back is on record.
         if (JournalWrite(kSection, name.c_str(), EncodePolicyValue(before) + " " + owner) != 0) continue;
         saved_.push_back({i, before});
+        Reached(DriverSignStep::Saved, i);
         if (!WritePolicy(place, Relaxed(kSlots[i]))) ReportHolvEvent(HolvEvent::HostChangeFailed, "the driver-signing value " + name);
+        Reached(DriverSignStep::Relaxed, i);
     }
 }
 
@@ -217,8 +229,10 @@ CDriverSign::~CDriverSign() {
         const PolicySlot& slot = kSlots[saved.slot];
         PolicyPlace place{&slot, slot.user ? sid : std::string()};
         std::string name = EntryName(slot, place.sid);
-        if (WritePolicy(place, saved.value)) JournalErase(kSection, name.c_str());
-        else ReportHolvEvent(HolvEvent::HostUndoFailed, "the driver-signing value " + name + " (kept for the next start)");
+        if (WritePolicy(place, saved.value)) {
+            Reached(DriverSignStep::Restored, saved.slot);
+            JournalErase(kSection, name.c_str());
+        } else ReportHolvEvent(HolvEvent::HostUndoFailed, "the driver-signing value " + name + " (kept for the next start)");
     }
     ReleaseGuard(guard_);
 }

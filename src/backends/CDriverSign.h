@@ -29,6 +29,14 @@ private:
     std::vector<Saved> saved_;
 };
 
+// The moments of the guard, for each value (slot: its index): its way back
+// is on record, it is relaxed, it is back (its entry not yet erased). A test
+// stops the program there as a kill would and shows what the next start puts
+// back; null in the program.
+enum class DriverSignStep { Saved, Relaxed, Restored };
+using DriverSignStepHook = void (*)(DriverSignStep step, int slot);
+void SetDriverSignStepHook(DriverSignStepHook hook);
+
 // Puts back the values a run that did not end cleanly (and no longer runs)
 // left relaxed, and clears their journal entries; entries it cannot use are
 // dropped, those of a user whose hive is not loaded kept.
