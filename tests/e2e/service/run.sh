@@ -12,7 +12,7 @@
 #   tests/e2e/service/run.sh [--bin WINDOWS_BIN] [--sim APPLIANCE_SIM]
 # Exit: 0, 1 a check failed, 77 no namespaces here.
 set -u
-bed_needs=(Holvenstead.exe vmplayer.exe vmware-vmx.exe session-drive.exe uiauto.exe)
+bed_needs=(Holvenstead.exe vmplayer.exe vmware-vmx.exe session-drive.exe uiauto.exe VBoxManage.exe VBoxHeadless.exe)
 . "$(dirname "$0")/../bed.sh"
 bed_options "$@"
 
@@ -92,4 +92,24 @@ press_error
 wait "$installer"
 check "... and installs no service" eval '[ -z "$(svc STATE)" ]'
 chmod o-w "$vm_dir"
+
+say "5. The hypervisor hangs: the service still stops within 60 s and leaves nothing running"
+# VirtualBox beside the VM, whose power-off and adapter commands never end.
+installed_bed
+vm_dir=$(dirname "$bed_vmx")
+for t in VBoxManage.exe VBoxHeadless.exe VBoxSDL.exe VBoxSVC.exe VBoxC.dll VBoxTAP.inf; do cp "$bed_bin/$t" "$vm_dir/"; done
+: >"$vm_dir/Holvenstead.vmdk"
+: >"$vm_dir/store.vmdk"
+printf '%s\n' "trace=$(winpath "$bed_work/vbox.trace")" "block.controlvm=$(winpath "$bed_work/never")" \
+  "block.disablehostif=$(winpath "$bed_work/never")" >"$vm_dir/vbox-standin.conf"
+bed_dump_more=vbox.trace
+service start
+wait_state Running 240 || fatal "the appliance never came up through VirtualBox for the service's child"
+service stop &
+stopper=$!
+check "the service is stopped within 60 s" wait_until 60 eval '[ "$(svc STATE)" = 1 ]'
+check "... the hung power-off was asked for" grep -q 'controlvm Holvenstead poweroff' "$bed_work/vbox.trace"
+check "... no program, VBoxManage or front end left" wait_until 90 eval \
+  'no_procs Holvenstead.exe && no_procs VBoxManage.exe && no_procs VBoxHeadless.exe'
+wait "$stopper"
 checks_end e2e_service
