@@ -75,7 +75,12 @@ void UpdateSearchList(const char* suffixTemplate, AdapterControl& control) {
         now.searchList = ReadListValue(key.get(), "SearchList");
         now.backup = ReadListValue(key.get(), kBackupValue);
         now.primary = ReadListValue(key.get(), "NV Domain");
-        now.wasAbsent = ReadNote().absent;
+        ListNote note = ReadNote();
+        // Another instance, still running, changed the list: it is its to
+        // put back, not this one's as it stops.
+        if (!suffixTemplate && note.owner && !SameRun(*note.owner, CurrentJournalOwner()) && OwnerRunning(*note.owner))
+            return;
+        now.wasAbsent = note.absent;
     }
     SearchListChange change = PlanSearchListUpdate(now, suffixTemplate);
     if (change.Empty()) return;

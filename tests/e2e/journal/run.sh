@@ -10,15 +10,15 @@
 # routes and a suffix in place, it leaves them noted; the next start deletes
 # a route still in the table exactly as noted, not the user's to the same host
 # through another gateway, and deletes the search list where there was none.
-# A "-cleanup" beside a running instance leaves that instance's notes alone
-# (also driver-signing values noted in its name). A clean Stop leaves the
+# A second instance for another VM, started beside a running one, leaves
+# that instance's notes alone (also driver-signing values noted in its name). A clean Stop leaves the
 # journal empty; "-cleanup" (the uninstaller's) drops malformed notes.
 # The routes the killed run "left" are put there by hand, and the deletions
 # are counted from Wine's notes of its calls.
 #   tests/e2e/journal/run.sh --bin WINDOWS_BIN --sim APPLIANCE_SIM
 # Exit: 0, 1 a check failed, 77 no namespaces here.
 set -u
-bed_needs=(Holvenstead.exe vmplayer.exe vmware-vmx.exe session-drive.exe)
+bed_needs=(Holvenstead.exe vmplayer.exe vmware-vmx.exe session-drive.exe uiauto.exe)
 . "$(dirname "$0")/../bed.sh"
 bed_options "$@"
 
@@ -37,6 +37,7 @@ policy() {  # HKLM|HKCU: the driver-signing policy's data, empty when absent
   wine_host reg query "$1\\Software\\Microsoft\\Driver Signing" /v Policy 2>/dev/null | tr -d '\r' |
     sed -n 's/^.*    REG_[A-Z]*    //p'
 }
+ui() { wine_host "$bed_bin/uiauto.exe" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 in_host() { ip netns exec "$bed_name-host" "$@"; }
 host_route() { in_host ip -4 route show "$1" | sed 's/ *$//'; }
 out_size() { stat -c %s "$bed_work/program.out" 2>/dev/null || echo 0; }
@@ -91,10 +92,23 @@ wine_host reg add 'HKCU\Software\Microsoft\Driver Signing' /v Policy /t REG_DWOR
 for kv in "HKLM Driver Signing=3:01 $owner" "HKCU Driver Signing $sid=absent $owner"; do
   wine_host reg add 'HKLM\Software\Holvenstead\Journal\DriverSigning' /v "${kv%%=*}" /d "${kv#*=}" /f >/dev/null
 done
-wine_host "$bed_bin/Holvenstead.exe" -cleanup >>"$bed_work/program.out" 2>&1
-check "a -cleanup beside the running instance leaves its notes, list and policies" eval \
+# A second instance, for another VM (another MAC), meets this one; Ignore
+# lets it start beside it, and its start's undo runs before its window.
+mkdir -p "$bed_work/vm2"
+sed "s/$bed_mac/00:0c:29:00:00:02/" "$bed_vmx" >"$bed_work/vm2/Second.vmx"
+second_vmx=$(winpath "$bed_work/vm2/Second.vmx")
+on_host "$HOLV_WINE" "$bed_bin/Holvenstead.exe" "$second_vmx" >>"$bed_work/program.out" 2>&1 &
+second=$!
+bed_track "$second"
+ui wait-box --caption 'Conflicting application' --timeout 60000 >/dev/null || fatal "no conflict box"
+ui press --caption 'Conflicting application' --button ignore >/dev/null
+ui find-window --class RKHVTRAYICON --title "$second_vmx" --timeout 60000 >/dev/null ||
+  fatal "the second instance did not start"
+check "a second instance's start leaves the first's notes, list and policies" eval \
   'noted && [ "$(journal DriverSigning | wc -l)" = 2 ] && [ "$(search_list)" = "corp.example|" ] &&
    [ "$(policy HKLM)|$(policy HKCU)" = "00|0x0" ]'
+check "... and its -stop -exit leaves them too" eval \
+  'bed_prog_pid=$second bed_vmx_win=$second_vmx end_program && noted && [ "$(search_list)" = "corp.example|" ]'
 kill_program
 program_wait_end 30 || fatal "the program did not die"
 check "killed: no Holvenstead.exe left, the journal and the list as they were" eval \
