@@ -232,7 +232,10 @@ CDriverSign::~CDriverSign() {
         if (WritePolicy(place, saved.value)) {
             Reached(DriverSignStep::Restored, saved.slot);
             JournalErase(kSection, name.c_str());
-        } else ReportHolvEvent(HolvEvent::HostUndoFailed, "the driver-signing value " + name + " (kept for the next start)");
+        } else {
+            ReportHolvEvent(HolvEvent::HostUndoFailed,
+                            "the driver-signing value " + name + " (kept for the next start)");
+        }
     }
     ReleaseGuard(guard_);
 }

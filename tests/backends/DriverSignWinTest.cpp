@@ -49,8 +49,8 @@ std::string State() {
         DWORD type = 0, size = sizeof data;
         LSTATUS rc = RegGetValueA(kValues[i].root, kValues[i].key, "Policy", RRF_RT_ANY, &type, data, &size);
         bool absent = rc == ERROR_FILE_NOT_FOUND;
-        bool relaxed = rc == ERROR_SUCCESS && type == (i < 2 ? REG_BINARY : REG_DWORD) &&
-                       size == (i < 2 ? 1u : 4u) && !std::memcmp(data, "\0\0\0\0", size);
+        bool relaxed = rc == ERROR_SUCCESS && type == (i < 2 ? REG_BINARY : REG_DWORD) && size == (i < 2 ? 1u : 4u) &&
+                       !std::memcmp(data, "\0\0\0\0", size);
         bool before = i % 2 ? absent : rc == ERROR_SUCCESS && data[0] == (i == 0 ? 1 : 2);
         state += relaxed ? 'R' : before ? '.' : '?';
     }
@@ -90,8 +90,10 @@ long RunChild(const char* at) {
     SetEnvironmentVariableA(kKillAt, nullptr);
     if (!started) return -1;
     DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-    else TerminateProcess(pi.hProcess, 1);
+    if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(pi.hProcess, &code);
+    else
+        TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     return static_cast<long>(code);
@@ -105,12 +107,11 @@ TEST(DriverSignKilled, TheNextStartPutsBackExactlyTheValuesBefore) {
         const char* afterKill;  // the values' state when killed
         size_t entries;         // the journal's entries then
     } rows[] = {
-        {"saved 0", "....", 1},     // on record, not yet relaxed
-        {"relaxed 1", "RR..", 2},   // the machine's relaxed, the user's not yet
-        {"saved 2", "RR..", 3},
-        {"install", "RRRR", 4},     // all relaxed: the installation runs
-        {"restored 0", ".RRR", 4},  // one back, its entry not yet erased
-        {"restored 2", "...R", 2},  // the machine's back and erased, the user's first back
+        {"saved 0", "....", 1},                             // on record, not yet relaxed
+        {"relaxed 1", "RR..", 2},                           // the machine's relaxed, the user's not yet
+        {"saved 2", "RR..", 3},    {"install", "RRRR", 4},  // all relaxed: the installation runs
+        {"restored 0", ".RRR", 4},                          // one back, its entry not yet erased
+        {"restored 2", "...R", 2},                          // the machine's back and erased, the user's first back
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.at);
