@@ -6,7 +6,6 @@
 #include "base/SystemFolder.h"
 #include "host/ProcessLaunch.h"
 #include "host/ProcessList.h"
-#include "session/HostAdapter.h"
 
 namespace holv {
 namespace {
@@ -21,8 +20,9 @@ int RunTool(int waitMs, const std::string& line) {
 
 }  // namespace
 
-CvmxVBox::CvmxVBox()
+CvmxVBox::CvmxVBox(AdapterControl& adapters)
     : Cvmx(KindVBox),
+      adapters(adapters),
       system(
           [this]() -> std::optional<std::array<uint8_t, 16>> {
               std::array<uint8_t, 16> uuid;
@@ -131,7 +131,7 @@ int CvmxVBox::Poll(int refresh, int converse) {
 
 int CvmxVBox::CheckLink() {
     if (Cvmx::CheckLink() == 0) return 0;
-    RenewAdapterLease(SystemAdapterControl(), true);
+    RenewAdapterLease(adapters, true);
     return 1;
 }
 

@@ -6,12 +6,14 @@
 #include "backends/Cvmx.h"
 #include "backends/VBoxSetup.h"
 #include "backends/VBoxSystemSetup.h"
+#include "session/HostAdapter.h"
 
 namespace holv {
 
 class CvmxVBox : public virtual Cvmx {
 public:
-    CvmxVBox();
+    // adapters: whose leases CheckLink releases and renews (tests record them).
+    explicit CvmxVBox(AdapterControl& adapters = SystemAdapterControl());
     ~CvmxVBox() override;
 
     int Open() override;
@@ -33,6 +35,7 @@ public:
 private:
     void FindVmProcess();
 
+    AdapterControl& adapters;
     VBoxSetup setup;
     VBoxSystemSetup system;
 };

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "backends/CvmxVBox.h"
 #include "base/Unique.h"
 #include "session/Association.h"
 #include "session/HostAdapter.h"
@@ -119,4 +120,32 @@ TEST(HostAdapter, FoundByExactNameAndTapProduct) {
         EXPECT_EQ(FindAdapterGuidUnder(root.get()).value_or(""), r.found) << r.name[0] << " " << r.product[1];
     }
     RegDeleteTreeA(HKEY_CURRENT_USER, kScratch);
+}
+
+// With no host address in the appliance's subnet the VirtualBox link check
+// releases the host adapter's lease and renews it. The adapter is laid out
+// in the machine's keys of this Wine prefix and removed again.
+TEST(HostAdapter, AFailedLinkCheckReleasesAndRenewsTheLease) {
+    class Leases : public AdapterControl {
+    public:
+        void ReleaseLease(const char* name) override { calls += std::string("release ") + name + ";"; }
+        void RenewLease(const char* name) override { calls += std::string("renew ") + name + ";"; }
+        std::string calls;
+    } leases;
+    constexpr char kGuid[] = "{1111AAAA-0000-0000-0000-00000000000B}";
+    const std::string net = std::string("SYSTEM\\CurrentControlSet\\Control\\Network\\"
+                                        "{4D36E972-E325-11CE-BFC1-08002BE10318}\\") + kGuid,
+                      cls = "SYSTEM\\CurrentControlSet\\Control\\Class\\"
+                            "{4D36E972-E325-11CE-BFC1-08002BE10318}\\HolvensteadTest";
+    SetText(HKEY_LOCAL_MACHINE, net + "\\Connection", "Name", kHostAdapterName);
+    SetText(HKEY_LOCAL_MACHINE, cls, "NetCfgInstanceId", kGuid);
+    SetText(HKEY_LOCAL_MACHINE, cls, "ProductName", "VirtualBox TAP Adapter");
+    {
+        CvmxVBox vbox(leases);
+        EXPECT_NE(vbox.CheckLink(), 0);  // no appliance address known yet
+    }
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, net.c_str());
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, cls.c_str());
+    const std::string name = std::string("\\DEVICE\\TCPIP_") + kGuid;
+    EXPECT_EQ(leases.calls, "release " + name + ";renew " + name + ";");
 }

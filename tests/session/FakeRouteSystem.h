@@ -38,6 +38,7 @@ public:
     // What the table holds and how the fake answers.
     std::vector<ForwardRow> table;
     uint32_t bestInterface = 7;
+    std::optional<uint32_t> interfaceMetric = 20;
     bool tableReadable = true;
     bool hasFlush = true;
     uint32_t refusedDestination = 0;  // network order
@@ -83,7 +84,7 @@ public:
         }
         return 1168;
     }
-    std::optional<uint32_t> GetInterfaceMetric(uint32_t) override { return 20; }
+    std::optional<uint32_t> GetInterfaceMetric(uint32_t) override { return interfaceMetric; }
     int GetMajorVersion() override { return 6; }  // the broadcast route is set, not commanded
     int RunCommandLine(const char*) override { return 1; }
     std::unique_ptr<ResolverFlush> OpenResolverFlush() override {

@@ -73,6 +73,13 @@ TEST_F(RouteSetTest, HostEntriesBecomeHostRoutesThroughTheAppliance) {
     EXPECT_EQ(system.flushes, 1);
     ExpectTableMatchesInstalled();
     EXPECT_EQ(lists.mac, std::vector<uint8_t>(kMac, kMac + 6));  // asked of the appliance by its MAC
+    // An interface metric that cannot be read gives the lowest base, not the last one.
+    system.interfaceMetric.reset();
+    system.ForgetCalls();
+    Install("00000a000003");
+    ASSERT_EQ(system.Count(FakeRouteSystem::Create), 1);
+    for (const auto& call : system.calls)
+        if (call.kind == FakeRouteSystem::Create) EXPECT_EQ(call.row.metric[0], 1u);
 }
 
 TEST_F(RouteSetTest, ARouteTheSystemHadIsNeverTouchedNorOwned) {

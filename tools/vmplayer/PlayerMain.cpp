@@ -29,6 +29,9 @@ struct Vm {
     DWORD workerPid = 0;
     bool watchingWorker = false;
     bool off = false;
+    // HOLV_PLAYER_NO_WORKER: a player whose VM never comes up, ended by the
+    // user as soon as the program has hidden its frame.
+    bool noWorker = false;
     HWND frame = nullptr;
 };
 Vm g_vm;
@@ -81,7 +84,10 @@ LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
             PowerDown();
             DestroyWindow(window);
             return 0;
-        case WM_SETTEXT: Trace("title %s", lParam ? reinterpret_cast<const char*>(lParam) : ""); break;
+        case WM_SETTEXT:
+            Trace("title %s", lParam ? reinterpret_cast<const char*>(lParam) : "");
+            if (g_vm.noWorker) PostMessageA(window, WM_CLOSE, 0, 0);
+            break;
         case WM_DESTROY:
             g_vm.frame = nullptr;
             PostQuitMessage(0);
@@ -159,6 +165,14 @@ int RunPlayer(HINSTANCE instance) {
         DWORD err = GetLastError();
         Trace("exit log busy error=%lu", err);
         return static_cast<int>(err);
+    }
+    g_vm.noWorker = GetEnvironmentVariableA("HOLV_PLAYER_NO_WORKER", nullptr, 0) != 0;
+    if (g_vm.noWorker) {
+        Trace("no worker");
+        int rc = CreateFrame(instance) ? RunLoop() : 1;
+        g_vm.log.reset();
+        Trace("exit");
+        return rc;
     }
     g_vm.powerPath = PowerFilePath(g_vm.vmxPath);
     if (!StartWorker()) {

@@ -175,4 +175,24 @@ check "-cleanup ends with 0" equal "$?" 0
 check "the journal is empty, the list the user's" eval 'journal_empty && [ "$(search_list)" = "user.example|" ]'
 check "no route was deleted" equal "$(deletions_since "$mark")" 0
 check "no program stays" no_procs Holvenstead.exe
+
+say "J5. A list and a driver-signing value that cannot be written back stay noted, and the event log says so"
+wine_host reg add 'HKLM\Software\Holvenstead\Journal\SearchList' /v SearchListBackupSC /d changed /f >/dev/null
+wine_host reg add "$tcpip" /v SearchListBackupSC /d user.example /f >/dev/null
+wine_host reg add "$tcpip" /v SearchList /d corp.example /f >/dev/null
+wine_host reg add 'HKLM\Software\Holvenstead\Journal\DriverSigning' /v 'HKLM Driver Signing' /d "3:01 $owner" /f >/dev/null
+wine_host reg add 'HKLM\Software\Microsoft\Driver Signing' /v Policy /t REG_BINARY /d 00 /f >/dev/null
+locked=("$tcpip" 'HKLM\Software\Microsoft\Driver Signing')
+for k in "${locked[@]}"; do drive key-dacl "$k" 'D:(D;;0x2;;;WD)(A;;KA;;;WD)' || fatal "could not lock $k"; done
+undo_failed() { event_count err "A change to the host could not be undone: $1"; }
+WINEDEBUG="$WINEDEBUG,+eventlog" wine_host "$bed_bin/Holvenstead.exe" -cleanup >>"$bed_work/program.out" 2>&1
+check "both stay noted, the list as it was" eval \
+  '[ -n "$(journal SearchList)" ] && [ -n "$(journal DriverSigning)" ] && [ "$(search_list)" = "corp.example|user.example" ] &&
+   [ "$(policy HKLM)" = 00 ]'
+check "the event log tells of each, once" eval \
+  '[ "$(undo_failed "the DNS search list")" = 1 ] && [ "$(undo_failed "the driver-signing value HKLM Driver Signing")" = 1 ]'
+for k in "${locked[@]}"; do drive key-dacl "$k" 'D:(A;;KA;;;WD)' || fatal "could not unlock $k"; done
+wine_host "$bed_bin/Holvenstead.exe" -cleanup >>"$bed_work/program.out" 2>&1
+check "writable again: the next start puts both back" eval \
+  'journal_empty && [ "$(search_list)" = "user.example|" ] && [ "$(policy HKLM)" = 01 ]'
 checks_end e2e_journal

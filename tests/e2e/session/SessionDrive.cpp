@@ -6,6 +6,7 @@
 #include <windows.h>
 // After windows.h, whose types they use.
 #include <aclapi.h>
+#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -35,7 +36,8 @@ int Usage() {
         "       session-drive status [--title T]          Status (32774): prints the box's text, presses OK\n"
         "       session-drive procs NAME                  ids of the processes named NAME, one a line\n"
         "       session-drive rights [--title T|--pid P]  the rights everyone has on the program's (or P's) process\n"
-        "       session-drive hold PATH                   writes PATH, runs until it is gone (300 s at most)\n",
+        "       session-drive hold PATH                   writes PATH, runs until it is gone (300 s at most)\n"
+        "       session-drive key-dacl HKLM|HKCU\\KEY SDDL  gives the key that DACL (Wine checks it even for root)\n",
         stderr);
     return kUsage;
 }
@@ -148,6 +150,21 @@ int Hold(int argc, char** argv) {
     return kOk;
 }
 
+int KeyDacl(int argc, char** argv) {
+    if (argc < 4) return Usage();
+    const std::string path = argv[2];
+    const size_t slash = path.find('\\');
+    if (slash == std::string::npos) return Usage();
+    HKEY root = path.compare(0, slash, "HKCU") == 0 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(argv[3], SDDL_REVISION_1, &sd, nullptr)) return kFailed;
+    UniqueKey key;
+    LSTATUS rc = RegOpenKeyExA(root, path.c_str() + slash + 1, 0, WRITE_DAC, key.put());
+    if (rc == ERROR_SUCCESS) rc = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd);
+    LocalFree(sd);
+    return rc == ERROR_SUCCESS ? kOk : kFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,5 +176,6 @@ int main(int argc, char** argv) {
     if (command == "procs") return Procs(argc, argv);
     if (command == "rights") return Rights(argc, argv);
     if (command == "hold") return Hold(argc, argv);
+    if (command == "key-dacl") return KeyDacl(argc, argv);
     return Usage();
 }

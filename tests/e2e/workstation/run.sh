@@ -100,4 +100,13 @@ check "the appliance reaches Running" wait_state Running 120
 check "-stop -exit leaves no player and no VM worker" eval \
   'bed_bin=$novix end_program && wait_until 30 eval "no_procs vmplayer.exe && no_procs vmware-vmx.exe"'
 
+say "7. Player: closed before its VM ever showed (no worker, no log line); the VM is Stopped, not Starting for good"
+rm -f "$bed_work/vm/vmware.log"
+exits=$(tr -d '\r' <"$bed_work/player.trace" | grep -cx exit)
+HOLV_PLAYER_NO_WORKER=1 bed_bin=$novix program_start -start "$bed_vmx_win"
+check "the player started no worker, was hidden and ended" wait_until 60 eval \
+  'grep -q "^no worker" "$bed_work/player.trace" && [ "$(tr -d "\r" <"$bed_work/player.trace" | grep -cx exit)" -gt "$exits" ]'
+check "Stopped" wait_state Stopped 60
+check "-stop -exit ends the program" eval 'bed_bin=$novix end_program'
+
 checks_end e2e_workstation
