@@ -38,6 +38,9 @@ vbox_folder() {  # name "vmx lines" settings...
   mkdir -p "$vm"
   local t
   for t in "${tools[@]}"; do cp "$bed_bin/$t" "$vm/"; done
+  # A regsvr32.exe beside the VM that would trace itself if it ran: the
+  # repair must take the system's, which the trace names by its full path.
+  cp "$bed_bin/VBoxManage.exe" "$vm/regsvr32.exe"
   printf 'config.version = "8"\n%s\n' "$2" >"$vm/Holvenstead.vmx"
   : >"$vm/Holvenstead.vmdk"
   : >"$vm/store.vmdk"
