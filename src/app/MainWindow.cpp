@@ -1,6 +1,6 @@
 #include "app/MainWindow.h"
 
-#include "app/ErrorText.h"
+#include "base/ErrorText.h"
 #include "app/Program.h"
 #include "app/Service.h"
 #include "backends/ApplianceGui.h"

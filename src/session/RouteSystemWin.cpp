@@ -13,6 +13,7 @@
 // clang-format on
 
 #include "base/Address.h"
+#include "base/ErrorText.h"
 #include "base/EventLog.h"
 #include "base/SystemFolder.h"
 #include "base/Text.h"
@@ -173,13 +174,7 @@ public:
 
     // Line breaks inside the text would break the Status box's list.
     std::string ErrorText(int code) override {
-        char* raw = nullptr;
-        DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, static_cast<DWORD>(code), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                                 reinterpret_cast<char*>(&raw), 0, nullptr);
-        UniqueLocal owner(raw);
-        std::string text = n > 0 && raw ? std::string(raw, n) : "error " + std::to_string(code);
+        std::string text = holv::ErrorText(code);
         for (char& c : text)
             if (c == '\r' || c == '\n') c = ' ';
         while (!text.empty() && text.back() == ' ') text.pop_back();
