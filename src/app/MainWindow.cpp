@@ -1,11 +1,11 @@
 #include "app/MainWindow.h"
 
-#include "base/ErrorText.h"
 #include "app/Program.h"
 #include "app/Service.h"
 #include "backends/ApplianceGui.h"
 #include "backends/BackendSelection.h"
 #include "backends/Cvmx.h"
+#include "base/ErrorText.h"
 #include "host/AddressWatch.h"
 #include "ui/AboutDialog.h"
 #include "ui/OptionsDialog.h"

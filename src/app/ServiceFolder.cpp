@@ -18,8 +18,8 @@ constexpr DWORD kBoxTimeoutMs = 60000;
 int ShowBoxWithDeadline(const char* text) {
     using BoxFn = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT, WORD, DWORD);
     HMODULE user = GetModuleHandleA("user32.dll");
-    auto box = user ? reinterpret_cast<BoxFn>(reinterpret_cast<void*>(GetProcAddress(user, "MessageBoxTimeoutA")))
-                    : nullptr;
+    auto box =
+        user ? reinterpret_cast<BoxFn>(reinterpret_cast<void*>(GetProcAddress(user, "MessageBoxTimeoutA"))) : nullptr;
     UINT style = MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
     if (box) return box(nullptr, text, "Error", style, 0, kBoxTimeoutMs);
     return MessageBoxA(nullptr, text, "Error", style);

@@ -53,9 +53,8 @@ std::string ReadUserSid() {
     if (!GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &size)) return {};
     char* text = nullptr;
     if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) return {};
-    std::string sid = text;
-    LocalFree(text);
-    return sid;
+    UniqueLocal owner(text);
+    return text;
 }
 
 // A process keeps its user for life.
@@ -178,7 +177,8 @@ void RestoreDeadRunsValues() {
         // An entry of no known slot or in no known form is dropped unused;
         // one that cannot be written back stays for the next start.
         if (usable && !WritePolicy(place, value)) {
-            ReportHolvEvent(HolvEvent::HostUndoFailed, "the driver-signing value " + entry.name + " (kept for the next start)");
+            ReportHolvEvent(HolvEvent::HostUndoFailed,
+                            "the driver-signing value " + entry.name + " (kept for the next start)");
             continue;
         }
         JournalErase(kSection, entry.name.c_str());
@@ -218,7 +218,8 @@ CDriverSign::CDriverSign() : guard_(TakeGuard()) {
         if (JournalWrite(kSection, name.c_str(), EncodePolicyValue(before) + " " + owner) != 0) continue;
         saved_.push_back({i, before});
         Reached(DriverSignStep::Saved, i);
-        if (!WritePolicy(place, Relaxed(kSlots[i]))) ReportHolvEvent(HolvEvent::HostChangeFailed, "the driver-signing value " + name);
+        if (!WritePolicy(place, Relaxed(kSlots[i])))
+            ReportHolvEvent(HolvEvent::HostChangeFailed, "the driver-signing value " + name);
         Reached(DriverSignStep::Relaxed, i);
     }
 }

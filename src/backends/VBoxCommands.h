@@ -17,11 +17,11 @@ inline constexpr char kVBoxListCommand[] = "VBoxManage list hostifs";
 // ended and its step goes on as when it fails. Every call waits on the one
 // UI thread, so none is above two minutes; each fits what the tool does. The
 // listing's bound is the captured command's (kCaptureWaitMs, one minute).
-inline constexpr int kVBoxRepairWaitMs = 60000;         // re-registrations, the kernel module
+inline constexpr int kVBoxRepairWaitMs = 60000;          // re-registrations, the kernel module
 inline constexpr int kVBoxCreateAdapterWaitMs = 120000;  // a new network device and its driver
-inline constexpr int kVBoxCreateVmWaitMs = 30000;       // each line that makes the VM
-inline constexpr int kVBoxAdapterSwitchWaitMs = 30000;  // enablehostif, disablehostif
-inline constexpr int kVBoxPowerOffWaitMs = 10000;       // controlvm ... poweroff
+inline constexpr int kVBoxCreateVmWaitMs = 30000;        // each line that makes the VM
+inline constexpr int kVBoxAdapterSwitchWaitMs = 30000;   // enablehostif, disablehostif
+inline constexpr int kVBoxPowerOffWaitMs = 10000;        // controlvm ... poweroff
 
 // "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx", lowercase, bytes in text order.
 std::string VBoxUuidText(const uint8_t uuid[16]);

@@ -89,8 +89,8 @@ UniqueModule LoadFromCandidates() {
     DWORD error = ERROR_MOD_NOT_FOUND;
     for (const std::string& path : VixCandidates()) {
         if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
-        UniqueModule module(LoadLibraryExA(
-            path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
+        UniqueModule module(
+            LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
         if (!module && GetLastError() == ERROR_INVALID_PARAMETER)  // no such flags before the update to Windows 7
             module.reset(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
         if (module) return module;

@@ -464,8 +464,7 @@ int ImcTransportSend(ImcTransport& t, const uint8_t* frame, int length) {
     return SendTo(t.fallbackSocket.get(), frame, length, t.target) >= 0 ? ImcErrNone : ImcErrTransport;
 }
 
-int ImcTransportReceive(ImcTransport& t, ImcBuffer& frame, uint32_t& sender, bool& viaPipe,
-                        uint32_t& interfaceIndex) {
+int ImcTransportReceive(ImcTransport& t, ImcBuffer& frame, uint32_t& sender, bool& viaPipe, uint32_t& interfaceIndex) {
     viaPipe = false;
     interfaceIndex = 0;
     for (;;) {

@@ -55,11 +55,9 @@ uint32_t ImcTransportAddressChanges(ImcTransport& t);
 // 0 or ImcErrTransport.
 int ImcTransportSend(ImcTransport& t, const uint8_t* frame, int length);
 // 0 with one frame in `frame`, its sender (network order), the interface it
-// came in on (0 when unknown) and whether it came off the pipe; ImcErrTimeout after 100 ms without input; ImcErrMalformed for
-// a datagram that can be no frame (empty, too large); ImcErrTransport when
-// the read fails.
-int ImcTransportReceive(ImcTransport& t, ImcBuffer& frame, uint32_t& sender, bool& viaPipe,
-                        uint32_t& interfaceIndex);
+// came in on (0 when unknown) and whether it came off the pipe; ImcErrTimeout after 100 ms without input;
+// ImcErrMalformed for a datagram that can be no frame (empty, too large); ImcErrTransport when the read fails.
+int ImcTransportReceive(ImcTransport& t, ImcBuffer& frame, uint32_t& sender, bool& viaPipe, uint32_t& interfaceIndex);
 // Whether the host's neighbour table holds `mac` for the sender on that
 // interface; resolves the entry once when it is missing.
 bool ImcTransportLinkVouches(uint32_t sender, uint32_t interfaceIndex, const uint8_t mac[6]);

@@ -53,7 +53,7 @@ struct ApplianceSession {
     int resync = 1;            // the next contact registers the host's identity again
     int reportDisconnected = 1;
     bool inContact = false;  // as last told to the event log
-    RouteSet routes;  // removes what it installed when the session goes
+    RouteSet routes;         // removes what it installed when the session goes
     char trellisportServer[32] = {};
     char rkConnection[128] = {};
     char pipeName[32] = {};

@@ -97,8 +97,8 @@ void UpdateSearchList(const char* suffixTemplate, AdapterControl& control) {
         return failed("the TCP/IP parameters cannot be written");
     // A backup that did not get written would leave nothing to restore, and
     // a list that did not get written must not lose its backup: stop there.
-    if (change.writeBackup && (WriteNote("changed") != 0 ||
-                               WriteText(key.get(), kBackupValue, change.backupText) != ERROR_SUCCESS))
+    if (change.writeBackup &&
+        (WriteNote("changed") != 0 || WriteText(key.get(), kBackupValue, change.backupText) != ERROR_SUCCESS))
         return failed("its backup cannot be written");
     // Nothing to back up: the note alone says the list goes again.
     if (change.noteAbsent && WriteNote("absent") != 0) return failed("the journal cannot be written");

@@ -55,8 +55,7 @@ struct SearchListChange {
     bool renewLease = false;
 
     bool Empty() const {
-        return !writeBackup && !noteAbsent && !writeList && !deleteBackup && !deleteList && !forgetNote &&
-               !renewLease;
+        return !writeBackup && !noteAbsent && !writeList && !deleteBackup && !deleteList && !forgetNote && !renewLease;
     }
 };
 

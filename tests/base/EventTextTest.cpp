@@ -21,10 +21,8 @@ TEST(EventText, ContactIsToldOnChangesOnly) {
         bool reachable;
         uint16_t event;
     } steps[] = {
-        {false, 0},
-        {true, static_cast<uint16_t>(HolvEvent::ApplianceFound)},
-        {true, 0},
-        {false, static_cast<uint16_t>(HolvEvent::ApplianceLost)},
+        {false, 0}, {true, static_cast<uint16_t>(HolvEvent::ApplianceFound)},
+        {true, 0},  {false, static_cast<uint16_t>(HolvEvent::ApplianceLost)},
         {false, 0},
     };
     for (const auto& s : steps) EXPECT_EQ(ContactEvent(inContact, s.reachable), s.event) << s.reachable;

@@ -34,7 +34,7 @@ TEST(CommandProgram, FirstWordAndItsForm) {
         {"\\\\srv\\share\\t.exe a", "\\\\srv\\share\\t.exe", " a", false, true},
         {".\\cmd.exe /c x", ".\\cmd.exe", " /c x", false, false},
         {"sub\\tool", "sub\\tool", "", false, false},
-        {"C:cmd.exe", "C:cmd.exe", "", false, false},  // relative to drive C's current folder
+        {"C:cmd.exe", "C:cmd.exe", "", false, false},                    // relative to drive C's current folder
         {"\\Windows\\cmd.exe", "\\Windows\\cmd.exe", "", false, false},  // the current drive
         {"..", "..", "", false, false},
         {"  ", "", "", false, false},

@@ -289,8 +289,8 @@ public:
     explicit PipeServer(std::function<std::vector<Packet>(const Packet&)> answers,
                         DWORD type = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE)
         : answers_(std::move(answers)) {
-        pipe_ = CreateNamedPipeA(("\\\\.\\pipe\\" + name).c_str(), PIPE_ACCESS_DUPLEX, type | PIPE_WAIT, 1, 8192,
-                                 8192, 0, nullptr);
+        pipe_ = CreateNamedPipeA(("\\\\.\\pipe\\" + name).c_str(), PIPE_ACCESS_DUPLEX, type | PIPE_WAIT, 1, 8192, 8192,
+                                 0, nullptr);
         auto run = [](void* self) -> DWORD {
             static_cast<PipeServer*>(self)->Serve();
             return 0;
@@ -396,7 +396,7 @@ TEST_F(ImcNet, PipeCarriesTheQueryAndItsAnswer) {
     LogFile log;
     ASSERT_EQ(ImcCreate(), 0);
     ImcOpenPipe("holv-imc-test-no-such-pipe", GetCurrentProcessId());  // a later call may try again
-    ImcOpenPipe(server.name.c_str(), GetCurrentProcessId());            // this process plays the VM
+    ImcOpenPipe(server.name.c_str(), GetCurrentProcessId());           // this process plays the VM
     ImcOpenPipe("holv-imc-test-no-such-pipe", GetCurrentProcessId());  // one is open: nothing happens
     EXPECT_EQ(ImcQueryStatus(kSimMac, nullptr, nullptr, nullptr, nullptr, nullptr), ImcFailed);
     ImcSetTarget(Bed().appliance());
@@ -436,11 +436,13 @@ TEST_F(ImcNet, PipeOfAnotherServerOrModeIsNotUsed) {
         {PIPE_TYPE_BYTE, GetCurrentProcessId(), "its mode cannot be set"},
     };
     for (const auto& row : rows) {
-        PipeServer server([&](const Packet& received) {
-            std::unique_ptr<ImcMessage> request = FrameOf(received);
-            return request ? std::vector<Packet>{AnswerPacket(*request, "pipe", inet_addr("10.99.0.7"))}
-                           : std::vector<Packet>{};
-        }, row.type);
+        PipeServer server(
+            [&](const Packet& received) {
+                std::unique_ptr<ImcMessage> request = FrameOf(received);
+                return request ? std::vector<Packet>{AnswerPacket(*request, "pipe", inet_addr("10.99.0.7"))}
+                               : std::vector<Packet>{};
+            },
+            row.type);
         ASSERT_TRUE(server.Started());
         LogFile log;
         ASSERT_EQ(ImcCreate(), 0);

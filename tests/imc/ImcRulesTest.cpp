@@ -110,20 +110,20 @@ TEST(ImcReplyMatch, TheLinkVouchesBeforeATarget) {
         std::memcpy(n.linkAddress, mac, 6);
         return n;
     };
-    const ImcNeighbour table[] = {row(appliance, 4, kMac), row(impostor, 4, other), row(appliance, 7, other),
-                                  row(impostor, 9, kMac, 6, false), row(0x0500580A, 4, kMac, 0),
-                                  row(0x0700580A, 4, zero)};  // incomplete: zeros
+    const ImcNeighbour table[] = {row(appliance, 4, kMac),     row(impostor, 4, other),
+                                  row(appliance, 7, other),    row(impostor, 9, kMac, 6, false),
+                                  row(0x0500580A, 4, kMac, 0), row(0x0700580A, 4, zero)};  // incomplete: zeros
     struct Case {
         uint32_t sender, index;
         const uint8_t* mac;
         bool vouches;
     };
     const Case cases[] = {
-        {appliance, 4, kMac, true},      {impostor, 4, kMac, false},    // its own card's address
-        {appliance, 7, kMac, false},                                    // the address, but on another link
-        {appliance, 0, kMac, false},     {impostor, 9, kMac, false},    // arrival unknown; an invalid entry
-        {0x0500580A, 4, kMac, false},    {0x0600580A, 4, kMac, false},  // unresolved; no entry
-        {appliance, 7, other, true},     {0x0700580A, 4, zero, false},  // ... an unset MAC never matches
+        {appliance, 4, kMac, true},   {impostor, 4, kMac, false},    // its own card's address
+        {appliance, 7, kMac, false},                                 // the address, but on another link
+        {appliance, 0, kMac, false},  {impostor, 9, kMac, false},    // arrival unknown; an invalid entry
+        {0x0500580A, 4, kMac, false}, {0x0600580A, 4, kMac, false},  // unresolved; no entry
+        {appliance, 7, other, true},  {0x0700580A, 4, zero, false},  // ... an unset MAC never matches
     };
     for (const Case& c : cases)
         EXPECT_EQ(ImcLinkVouches(table, std::size(table), c.sender, c.index, c.mac), c.vouches)

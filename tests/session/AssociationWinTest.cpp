@@ -28,7 +28,8 @@ void SetText(HKEY root, const std::string& path, const char* name, const std::st
     UniqueKey key;
     ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr), 0);
     ASSERT_EQ(RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                             static_cast<DWORD>(text.size() + 1)), 0);
+                             static_cast<DWORD>(text.size() + 1)),
+              0);
 }
 
 // The association (machine's and user's) in this test's Wine prefix, removed
@@ -110,8 +111,9 @@ TEST(HostAdapter, FoundByExactNameAndTapProduct) {
     for (const auto& r : rows) {
         RegDeleteTreeA(HKEY_CURRENT_USER, kScratch);
         UniqueKey root;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kScratch, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, root.put(),
-                                  nullptr), ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegCreateKeyExA(HKEY_CURRENT_USER, kScratch, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, root.put(), nullptr),
+            ERROR_SUCCESS);
         for (int i = 0; i < 2; ++i) {
             SetText(root.get(), net + guids[i] + "\\Connection", "Name", r.name[i]);
             SetText(root.get(), cls + std::to_string(i), "NetCfgInstanceId", guids[1 - i]);
@@ -133,10 +135,13 @@ TEST(HostAdapter, AFailedLinkCheckReleasesAndRenewsTheLease) {
         std::string calls;
     } leases;
     constexpr char kGuid[] = "{1111AAAA-0000-0000-0000-00000000000B}";
-    const std::string net = std::string("SYSTEM\\CurrentControlSet\\Control\\Network\\"
-                                        "{4D36E972-E325-11CE-BFC1-08002BE10318}\\") + kGuid,
-                      cls = "SYSTEM\\CurrentControlSet\\Control\\Class\\"
-                            "{4D36E972-E325-11CE-BFC1-08002BE10318}\\HolvensteadTest";
+    const std::string net = std::string(
+                                "SYSTEM\\CurrentControlSet\\Control\\Network\\"
+                                "{4D36E972-E325-11CE-BFC1-08002BE10318}\\") +
+                            kGuid,
+                      cls =
+                          "SYSTEM\\CurrentControlSet\\Control\\Class\\"
+                          "{4D36E972-E325-11CE-BFC1-08002BE10318}\\HolvensteadTest";
     SetText(HKEY_LOCAL_MACHINE, net + "\\Connection", "Name", kHostAdapterName);
     SetText(HKEY_LOCAL_MACHINE, cls, "NetCfgInstanceId", kGuid);
     SetText(HKEY_LOCAL_MACHINE, cls, "ProductName", "VirtualBox TAP Adapter");

@@ -80,9 +80,9 @@ protected:
 // UUID nothing is sent, and an unanswered registration is no registration:
 // either way it is tried again (resync stays set).
 TEST_F(HostIdentityNet, OnlyAnAnsweredRegistrationClearsResync) {
-    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, kTcpipParametersKey, "Hostname", REG_SZ, kFixedHost,
-                              sizeof kFixedHost),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, kTcpipParametersKey, "Hostname", REG_SZ, kFixedHost, sizeof kFixedHost),
+        ERROR_SUCCESS);
     CreateDirectoryA("C:\\HolvIdentity", nullptr);
     ASSERT_TRUE(CopyFileA(backend_.configPath.c_str(), kFixedVmx, FALSE));
     backend_.configPath = kFixedVmx;

@@ -276,7 +276,7 @@ TEST_F(RouteSetTest, TheJournalDeletesOnlyRoutesHeldExactlyAsNoted) {
         {"running", RouteEntryValue(left, JournalOwner{200, 7})},
         {"malformed", "10.1.0.0 255.255.0.0 192.168.56.101 7"},
         {"byte past 255", "10.0.256.0 255.255.0.0 192.168.56.101 7 100"},  // would carry into 10.1.0.0
-        {"broadcast metric 9", "9 276 100"},                                 // no broadcast route there
+        {"broadcast metric 9", "9 276 100"},                               // no broadcast route there
     };
     const size_t before = system.table.size();
     RouteUndoPlan plan = PlanRouteUndo(entries, system.table, [](const JournalOwner& o) { return o.processId == 200; });

@@ -135,8 +135,8 @@ TEST_F(StatusDisplay, PendingStartIsRetriedOnlyForTheAutostartService) {
     vm_->startReaches = 0;
     for (bool autostart : {false, true}) {
         UniqueService manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
-        UniqueService service(autostart ? CreateServiceA(manager.get(), kServiceName, kServiceName, DELETE |
-                                                         SERVICE_QUERY_CONFIG, SERVICE_WIN32_OWN_PROCESS,
+        UniqueService service(autostart ? CreateServiceA(manager.get(), kServiceName, kServiceName,
+                                                         DELETE | SERVICE_QUERY_CONFIG, SERVICE_WIN32_OWN_PROCESS,
                                                          SERVICE_AUTO_START, SERVICE_ERROR_IGNORE, "C:\\none.exe",
                                                          nullptr, nullptr, nullptr, nullptr, nullptr)
                                         : nullptr);

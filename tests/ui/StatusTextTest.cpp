@@ -59,8 +59,9 @@ TEST(StatusText, FullTextAndWhatIsLeftOut) {
     // Routes the system refused follow, each with its words on one line.
     s.failedRoutes = {{{Ip(10, 9, 0, 0), Ip(255, 255, 0, 0)}, 5, "Access is denied.\r\nTry again."},
                       {{Ip(10, 0, 0, 3), 0xFFFFFFFFu}, 87, "The parameter is incorrect."}};
-    EXPECT_EQ(BuildStatusTextFrom(s), full + "\n\nRoutes not installed:\n 10.9.0.0/16: Access is denied.  Try again."
-                                             "\n 10.0.0.3: The parameter is incorrect.");
+    EXPECT_EQ(BuildStatusTextFrom(s), full +
+                                          "\n\nRoutes not installed:\n 10.9.0.0/16: Access is denied.  Try again."
+                                          "\n 10.0.0.3: The parameter is incorrect.");
     s.serialNo = "0";
     s.trellisport = nullptr;
     s.routes.clear();

@@ -111,7 +111,8 @@ int Rights(int argc, char** argv) {
     const char* pid = OptionValue(argc, argv, "--pid");
     HWND main = pid ? nullptr : MainWindow(OptionValue(argc, argv, "--title"));
     if (!pid && !main) return kNoWindow;
-    UniqueHandle process(OpenProcess(READ_CONTROL, FALSE, pid ? std::strtoul(pid, nullptr, 10) : WindowProcessId(main)));
+    UniqueHandle process(
+        OpenProcess(READ_CONTROL, FALSE, pid ? std::strtoul(pid, nullptr, 10) : WindowProcessId(main)));
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!process || GetSecurityInfo(process.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
