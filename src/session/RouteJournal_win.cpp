@@ -45,10 +45,16 @@ void UndoJournalRoutes(RouteSystem& system) {
     for (size_t i = 0; i < plan.deletions.size(); ++i) {
         int rc = system.DeleteForwardEntry(plan.deletions[i]);
         // A route that will not go stays noted for the next try.
-        if (rc == 0 || rc == ERROR_NOT_FOUND) JournalErase(kRouteJournalSection, plan.deleted[i].c_str());
+        if (rc == 0 || rc == ERROR_NOT_FOUND)
+            JournalErase(kRouteJournalSection, plan.deleted[i].c_str());
+        else
+            system.ReportFailure(true, "removing", plan.deletions[i], rc);
     }
     for (size_t i = 0; i < plan.resets.size(); ++i) {
-        if (system.SetForwardEntry(plan.resets[i]) == 0) JournalErase(kRouteJournalSection, plan.reset[i].c_str());
+        if (int rc = system.SetForwardEntry(plan.resets[i]))
+            system.ReportFailure(true, "setting back the metric of", plan.resets[i], rc);
+        else
+            JournalErase(kRouteJournalSection, plan.reset[i].c_str());
     }
     for (const std::string& name : plan.dropped) JournalErase(kRouteJournalSection, name.c_str());
     // Names resolved through the routes that went may be cached.

@@ -158,7 +158,11 @@ void RouteSet::Undo(const RoutePair& pair) {
     int rc = system.DeleteForwardEntry(row);  // gone either way: it is no longer ours
     // Only a route the table no longer holds is no longer worth a note: one
     // that would not go is left for the next start to try again.
-    if (record && (rc == 0 || rc == kErrorNotFound)) record->Forget(row);
+    if (rc == 0 || rc == kErrorNotFound) {
+        if (record) record->Forget(row);
+    } else {
+        system.ReportFailure(true, "removing", row, rc);
+    }
 }
 
 bool RouteSet::CollectExistingRoutes(std::vector<RoutePair>& existing, std::vector<RoutePair>& ours) {
@@ -216,6 +220,9 @@ void RouteSet::NoteFailure(const RoutePair& pair, int error, uint64_t now) {
     if (it->error != error || it->errorText.empty()) {
         it->error = error;
         it->errorText = system.ErrorText(error);
+        bool broadcast = pair == kBroadcastPair;
+        system.ReportFailure(false, broadcast ? "setting the metric of" : "adding",
+                             broadcast ? broadcastRow : RowFor(routeTemplate, pair), error);
     }
 }
 
@@ -241,7 +248,9 @@ int RouteSet::ApplyBroadcastRoute() {
     if (system.GetMajorVersion() >= kFirstSettableBroadcastVersion) {
         // Noted first, like a route: a run that ends with the appliance's
         // metric in place leaves the way back.
-        if (record && record->NoteMetric(broadcastRow, savedBroadcastMetric) != 0) return 1;
+        if (record) {
+            if (int rc = record->NoteMetric(broadcastRow, savedBroadcastMetric)) return rc;
+        }
         int rc = system.SetForwardEntry(broadcastRow);
         if (rc != 0 && record) record->ForgetMetric(broadcastRow);
         return rc;
@@ -264,7 +273,11 @@ void RouteSet::RestoreBroadcastRoute() {
     }
     broadcastRow.metric[0] = savedBroadcastMetric;
     // A metric that would not go back stays noted for the next start.
-    if (system.SetForwardEntry(broadcastRow) == 0 && record) record->ForgetMetric(broadcastRow);
+    if (int rc = system.SetForwardEntry(broadcastRow)) {
+        system.ReportFailure(true, "setting back the metric of", broadcastRow, rc);
+    } else if (record) {
+        record->ForgetMetric(broadcastRow);
+    }
     broadcastRow.metric[0] = routeTemplate.metric[0];
 }
 

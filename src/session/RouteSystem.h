@@ -60,6 +60,11 @@ public:
     virtual uint64_t NowMs() = 0;
     // The system's own words for an error code, on one line.
     virtual std::string ErrorText(int code) = 0;
+    // Tells the administrator of a change to the table that failed (`what`
+    // the route set was doing: "adding", "removing" ...), or with `undo` of
+    // one that could not be taken back. Not on every step: the route set
+    // reports a refusal when it starts or its reason changes.
+    virtual void ReportFailure(bool undo, const char* what, const ForwardRow& row, int error) = 0;
 };
 
 // Windows build: the route system every RouteSet made from now on uses. It

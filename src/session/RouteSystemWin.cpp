@@ -80,19 +80,6 @@ private:
     DnsFlushResolverCacheFn flush_;
 };
 
-// A route the system refused is told to the event log once a run: the
-// session tries it again on every step.
-int ReportRouteFailure(HolvEvent event, const char* what, const ForwardRow& row, DWORD rc) {
-    static EventOnce once;
-    char destination[16], mask[16], detail[120];
-    FormatIpv4(destination, sizeof destination, row.destination);
-    FormatIpv4(mask, sizeof mask, row.mask);
-    FormatText(detail, sizeof detail, "%s the route to %s mask %s (error %lu)", what, destination, mask,
-               static_cast<unsigned long>(rc));
-    if (once.First(detail)) ReportHolvEvent(event, detail);
-    return static_cast<int>(rc);
-}
-
 class WindowsRouteSystem : public RouteSystem {
 public:
     int GetBestInterface(uint32_t destination, uint32_t* ifIndex) override {
@@ -124,20 +111,15 @@ public:
 
     int CreateForwardEntry(const ForwardRow& row) override {
         MIB_IPFORWARDROW r = ToSystemRow(row);
-        DWORD rc = ::CreateIpForwardEntry(&r);
-        return rc == NO_ERROR ? 0 : ReportRouteFailure(HolvEvent::HostChangeFailed, "adding", row, rc);
+        return static_cast<int>(::CreateIpForwardEntry(&r));
     }
     int DeleteForwardEntry(const ForwardRow& row) override {
         MIB_IPFORWARDROW r = ToSystemRow(row);
-        DWORD rc = ::DeleteIpForwardEntry(&r);
-        // A route already gone is what removing it wanted.
-        if (rc == NO_ERROR || rc == ERROR_NOT_FOUND) return static_cast<int>(rc);
-        return ReportRouteFailure(HolvEvent::HostUndoFailed, "removing", row, rc);
+        return static_cast<int>(::DeleteIpForwardEntry(&r));
     }
     int SetForwardEntry(const ForwardRow& row) override {
         MIB_IPFORWARDROW r = ToSystemRow(row);
-        DWORD rc = ::SetIpForwardEntry(&r);
-        return rc == NO_ERROR ? 0 : ReportRouteFailure(HolvEvent::HostChangeFailed, "setting the metric of", row, rc);
+        return static_cast<int>(::SetIpForwardEntry(&r));
     }
 
     // Looked up at run time: older systems do not have it, and then the
@@ -179,6 +161,16 @@ public:
             if (c == '\r' || c == '\n') c = ' ';
         while (!text.empty() && text.back() == ' ') text.pop_back();
         return text;
+    }
+
+    // Once a run for each failure and reason, however often it recurs.
+    void ReportFailure(bool undo, const char* what, const ForwardRow& row, int error) override {
+        static EventOnce once;
+        char destination[16], mask[16], detail[120];
+        FormatIpv4(destination, sizeof destination, row.destination);
+        FormatIpv4(mask, sizeof mask, row.mask);
+        FormatText(detail, sizeof detail, "%s the route to %s mask %s (error %d)", what, destination, mask, error);
+        if (once.First(detail)) ReportHolvEvent(undo ? HolvEvent::HostUndoFailed : HolvEvent::HostChangeFailed, detail);
     }
 };
 

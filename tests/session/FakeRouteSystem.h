@@ -46,6 +46,7 @@ public:
 
     // What the route set asked for.
     std::vector<Call> calls;
+    std::vector<std::string> reports;  // "adding 10.0.0.3 5", "removing ...", as the log would hear them
     int flushes = 0;
     int foreignDeletes = 0;  // rows deleted that no route set made (protocol not 3)
 
@@ -92,6 +93,12 @@ public:
     }
     uint64_t NowMs() override { return now; }
     std::string ErrorText(int code) override { return "error " + std::to_string(code); }
+    void ReportFailure(bool undo, const char* what, const ForwardRow& row, int error) override {
+        char line[80];
+        std::snprintf(line, sizeof line, "%s%s %u.%u.%u.%u %d", undo ? "undo " : "", what, row.destination & 0xFF,
+                      (row.destination >> 8) & 0xFF, (row.destination >> 16) & 0xFF, row.destination >> 24, error);
+        reports.push_back(line);
+    }
 
     int Count(Kind kind) const { return static_cast<int>(PairsOf(kind).size()); }
     // Destinations (with masks) of the calls of one kind, in call order.
@@ -157,6 +164,7 @@ class FakeRouteRecord : public RouteRecord {
 public:
     std::map<std::string, std::string> notes;
     JournalOwner owner{1, 100};
+    int refusal = 0;  // what a write answers: 0 or a registry error
 
     int Note(const ForwardRow& row) override { return Put(RouteEntryName(row), RouteEntryValue(row, owner)); }
     void Forget(const ForwardRow& row) override { notes.erase(RouteEntryName(row)); }
@@ -172,6 +180,7 @@ public:
 
 private:
     int Put(const std::string& name, const std::string& value) {
+        if (refusal) return refusal;
         notes[name] = value;
         return 0;
     }

@@ -127,12 +127,29 @@ TEST_F(RouteSetTest, FailuresLeaveTheTableConsistent) {
     ASSERT_EQ(set->Failed().size(), 1u);
     EXPECT_EQ(set->Failed()[0].pair, Pair("10.0.0.3"));
     EXPECT_EQ(set->Failed()[0].errorText, "error 5");
+    EXPECT_EQ(system.reports, std::vector<std::string>{"adding 10.0.0.3 5"});  // told once, not at each try
     EXPECT_EQ(set->Installed().size(), 2u);
     system.refusedDestination = 0;
     system.now += 300000;
     Install("00000a000001c0a80001", "00000a000003");
     EXPECT_EQ(set->Installed().size(), 3u);
     EXPECT_TRUE(set->Failed().empty());
+
+    // A route the journal cannot note is not made (a run ending then would
+    // leave it unnoted): listed and told like a refusal, made once it can be.
+    journal.refusal = 5;
+    system.ForgetCalls();
+    system.reports.clear();
+    Install("00000a000001c0a800010a000004", "00000a000003");
+    EXPECT_EQ(system.Count(FakeRouteSystem::Create), 0);
+    ASSERT_EQ(set->Failed().size(), 1u);
+    EXPECT_EQ(set->Failed()[0].pair, Pair("10.0.0.4"));
+    EXPECT_EQ(system.reports, std::vector<std::string>{"adding 10.0.0.4 5"});
+    journal.refusal = 0;
+    system.now += 5000;
+    Install("00000a000001c0a800010a000004", "00000a000003");
+    EXPECT_EQ(set->Installed().size(), 4u);
+    ExpectTableMatchesInstalled();
 
     // Routes the system dropped behind the program's back (a link that went
     // down, a PC that slept) are made again at the next step; one that

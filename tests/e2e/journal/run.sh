@@ -41,7 +41,9 @@ ui() { wine_host "$bed_bin/uiauto.exe" "$@" 2>/dev/null | tr -d '\r'; return "${
 in_host() { ip netns exec "$bed_name-host" "$@"; }
 host_route() { in_host ip -4 route show "$1" | sed 's/ *$//'; }
 out_size() { stat -c %s "$bed_work/program.out" 2>/dev/null || echo 0; }
-deletions_since() { tail -c +"$(($1 + 1))" "$bed_work/program.out" | grep -c DeleteIpForwardEntry; }
+calls_since() { tail -c +"$(($2 + 1))" "$bed_work/program.out" | grep -c "$1"; }  # call mark
+deletions_since() { calls_since DeleteIpForwardEntry "$1"; }
+creations_since() { calls_since CreateIpForwardEntry "$1"; }
 # As power loss would end it: the Unix processes of this bed's prefix that
 # run Holvenstead.exe, by their ids.
 kill_program() {
@@ -137,7 +139,7 @@ say "J3. The lists change, the appliance goes silent and comes back; a clean Sto
 in_host ip route flush 10.0.0.1/32; in_host ip route flush 10.1.0.0/16  # else they are the system's
 wine_host reg add "$tcpip" /v SearchList /d user.example /f >/dev/null
 serve
-program_start -start "$bed_vmx_win"
+noting program_start -start "$bed_vmx_win"
 wait_state Running 180 && wait_until 60 noted || fatal "the journal did not fill again"
 # Each case: the lists the appliance serves, and the routes then listed.
 while IFS='|' read -r what r0 r1 want; do
@@ -156,6 +158,43 @@ check "the appliance silent: no routes block" lacks_text "$status" "Installed ro
 serve
 wait_state Running 60 || fatal "the appliance did not come back"
 check "back: the routes once more" equal "$(shown_routes)" "$all3"
+
+say "J3b. Routes in the table are left alone, one removed behind the program's back comes back, one it cannot note waits"
+# The table as Windows holds it once the routes are made (Wine's calls leave
+# the namespace's table alone, so the test adds them itself).
+two=$(printf ' 10.0.0.1\n 10.1.0.0/16')
+own=(10.0.0.1/32 10.1.0.0/16)
+sim_config route.0=00000a000001 route.1=01000a010000ffff0000 "$suffix"
+check "two routes listed" equal "$(shown_routes)" "$two"
+for r in "${own[@]}"; do in_host ip route add "$r" via "$gw" dev hv-host; done
+show_status
+mark=$(out_size)
+for _ in 1 2 3; do show_status; done
+check "held by the table: not made again over three steps" equal "$(creations_since "$mark")" 0
+in_host ip route del 10.1.0.0/16
+mark=$(out_size)
+# (made again at each step here, as Wine's table never shows it)
+check "removed behind its back: made again at the next step" eval \
+  'show_status && [ "$(creations_since "$mark")" -ge 1 ] && [ "$(shown_routes)" = "$two" ]'
+in_host ip route add 10.1.0.0/16 via "$gw" dev hv-host
+jkey='HKLM\Software\Holvenstead\Journal\Routes'
+drive key-dacl "$jkey" 'D:(D;;0x2;;;WD)(A;;KA;;;WD)' || fatal "could not lock the journal"
+mark=$(out_size)
+sim_config route.0=00000a0000010a000002 route.1=01000a010000ffff0000 "$suffix"
+for _ in 1 2 3; do show_status; done
+refused=$(sed -n '/^Routes not installed:$/,$p' <<<"$status")
+check "a route the journal cannot note is not made, but listed with the system's words" eval \
+  '[ "$(creations_since "$mark")" = 0 ] && [ "$(wc -l <<<"$refused")" = 2 ] &&
+   grep -qx " 10.0.0.2: .*[Dd]enied.*" <<<"$refused"'
+check "... and told to the event log once" equal "$(event_count err \
+  "A change to the host's network could not be made: adding the route to 10.0.0.2 mask 255.255.255.255 (error 5)")" 1
+drive key-dacl "$jkey" 'D:(A;;KA;;;WD)' || fatal "could not unlock the journal"
+made() { show_status && lacks_text "$status" "Routes not installed:" && has_line "$status" " 10.0.0.2"; }
+check "the journal writable again: made at a later try, and noted" eval \
+  'wait_until 60 made && routes | grep -q "^10.0.0.2 "'
+for r in "${own[@]}"; do in_host ip route del "$r"; done
+serve
+check "the lists as before" equal "$(shown_routes)" "$all3"
 end_program || fatal "the program did not end after -stop -exit"
 check "the journal is empty, the list the user's" eval 'journal_empty && [ "$(search_list)" = "user.example|" ]'
 check "the route table of the host namespace is as before" equal "$(table)" "$table_before"
