@@ -1,9 +1,11 @@
-# Figures of the session benchmark (bench.sh): what one session step costs
-# against the simulator, and how long the status push takes after the
-# appliance's first answer.
-#   python3 bench_report.py WORK APPLIANCE_IP [BASELINE]
-# WORK holds capture.txt (capture.py), imc.log (the program's IMC log),
-# record (the simulator's record) and push/times (the listener).
+# Figures of the session benchmark (session-bench.sh): what one session step
+# costs against the simulator, and how long the status push takes after the
+# appliance's first answer, for each program run; with two runs (before and
+# after), both side by side.
+#   python3 session_report.py APPLIANCE_IP WORK [WORK]
+# Each WORK holds capture.txt (imc_capture.py), imc.log (the program's IMC
+# log), record (the simulator's record lines of that run) and push/times
+# (the listener).
 #
 # A step is cut at each status query the host sends to the appliance (the
 # steady state: the appliance is known and answers; the first steps, which
@@ -13,9 +15,7 @@
 # read) is left out. Within a step each request is paired with the
 # answer that follows it: the round trips. What the step takes beyond them
 # (wall time from the first request to the last answer, minus the round
-# trips) is the host's own work between the exchanges. BASELINE holds the
-# same figures recorded before a change (session-baseline.txt), printed
-# beside this run's.
+# trips) is the host's own work between the exchanges.
 import datetime
 import os
 import re
@@ -167,29 +167,23 @@ def report(title, events, status_size, min_trips=1, labels=None):
     return {"own": own, "after_status": after_status, "round_trips": rtt_sum}
 
 
-def compare(path, now):
-    """This run beside the figures recorded before a change."""
-    before = {}
-    for line in open(path):
-        words = line.split()
-        if len(words) == 2 and not line.startswith("#"):
-            before[words[0]] = words[1]
-    print("Before (recorded at commit %s) and now, packet capture, ms:" % before.get("commit", "?"))
-    rows = [("the host's own time within a step", "host", now["own"]),
-            ("after the status answer (the link check)", "after_status", now["after_status"])]
-    for title, key, values in rows:
-        if not values or key + "_median" not in before:
+def compare(before, after):
+    """Both builds side by side."""
+    print("Before (the host's addresses and the route table read at every step) and after, packet capture, ms:")
+    rows = [("the host's own time within a step", "own"),
+            ("after the status answer (the link check)", "after_status")]
+    for title, key in rows:
+        b, a = before[key], after[key]
+        if not b or not a:
             continue
         print("  %-42s median %7.3f -> %7.3f   p90 %7.3f -> %7.3f" % (
-            title, float(before[key + "_median"]), statistics.median(values), float(before[key + "_p90"]),
-            p90(values)))
-    if "round_trips_median" in before and now["round_trips"]:
-        print("  %-42s median %7.3f -> %7.3f" % ("round trips of a step, summed", float(before["round_trips_median"]),
-                                                 statistics.median(now["round_trips"])))
+            title, statistics.median(b), statistics.median(a), p90(b), p90(a)))
+    print("  %-42s median %7.3f -> %7.3f" % ("round trips of a step, summed", statistics.median(before["round_trips"]),
+                                             statistics.median(after["round_trips"])))
 
 
-def main():
-    work, appliance = sys.argv[1], sys.argv[2]
+def phase(work, appliance):
+    """The figures of one program's run in WORK; None without a complete step."""
     capture = os.path.join(work, "capture.txt")
     imc_log = os.path.join(work, "imc.log")
 
@@ -202,7 +196,7 @@ def main():
             break
     if status_size is None:
         print("no status query captured")
-        return 1
+        return None
 
     rec = steps_in_record(os.path.join(work, "record"))
     lengths = [len(r) for r in rec]
@@ -210,27 +204,19 @@ def main():
     if rec:
         usual = max(set(lengths), key=lengths.count)
         labels = next(r for r in rec if len(r) == usual)
-
-    print("Session step against the simulator (no added delay)")
-    if rec:
         print("simulator record: commands per status query: %s; a usual step: %s" % (", ".join(
             "%d (%d steps)" % (n, lengths.count(n)) for n in sorted(set(lengths))), ", ".join(labels)))
     figures = report("packet capture (kernel time stamps, microseconds)", from_capture(capture, appliance),
                      status_size, 1, labels)
-    own = figures["own"] if figures else None
     report("IMC log (the program's own time stamps, milliseconds)", from_log(imc_log, appliance), status_size, 2,
            labels)
-
-    print()
-    if own:
+    if figures:
+        own = figures["own"]
         med = statistics.median(own)
         verdict = "met" if med <= TARGET_MS else "NOT met"
         print('Target "a step costs no more than its round trips plus 1 ms": %s '
               "(median host time within a step %.3f ms; %d of %d steps within)"
               % (verdict, med, sum(1 for x in own if x <= TARGET_MS), len(own)))
-        if len(sys.argv) > 3:
-            print()
-            compare(sys.argv[3], figures)
 
     times = os.path.join(work, "push", "times")
     first_log = first_answer_in_log(imc_log, appliance)
@@ -243,7 +229,6 @@ def main():
     if os.path.exists(times):
         _, accepted, first_byte, _ = open(times).readline().split()
         accepted, first_byte = float(accepted), float(first_byte)
-        print()
         print("First status answer -> status push")
         if first_cap:
             print("  from the captured answer: connection after %.1f ms, text after %.1f ms"
@@ -253,7 +238,21 @@ def main():
             print("  from the IMC log's receive line: text after %.1f ms" % (delta * 1000))
     else:
         print("no status push arrived")
-    return 0
+    return figures
+
+
+def main():
+    appliance, works = sys.argv[1], sys.argv[2:]
+    print("Session step against the simulator (no added delay)")
+    figures = []
+    for work in works:
+        print()
+        print("==== %s" % os.path.basename(work.rstrip("/")))
+        figures.append(phase(work, appliance))
+    if len(figures) == 2 and all(figures):
+        print()
+        compare(*figures)
+    return 0 if figures and all(figures) else 1
 
 
 if __name__ == "__main__":

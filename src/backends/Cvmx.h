@@ -78,8 +78,11 @@ public:
     // One exchange with the appliance: state, identity, routes, action.
     int SessionStep();
     // The host's network may look different now (a resume from sleep): the
-    // link check reads the host's addresses again.
-    void NoteNetworkChange() { ForgetHostAddresses(hostAddresses); }
+    // link check reads the host's addresses again, the route set its table.
+    void NoteNetworkChange() {
+        ForgetHostAddresses(hostAddresses);
+        session.routes.ForgetTable();
+    }
     // Carries out an action text the appliance asked for.
     void CarryOutAction(const std::string& text);
     // The appliance's last "[exit]" (Stop or Exit), once; None when there

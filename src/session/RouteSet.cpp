@@ -22,6 +22,9 @@ constexpr char kAdapterName[] = "Holvenstead";
 // time, up to the limit.
 constexpr uint64_t kFirstRetryMs = 5000;
 constexpr uint64_t kLongestRetryMs = 5 * 60 * 1000;
+// A table copy older than this is read again even without a change notice,
+// in case one went missing.
+constexpr uint64_t kTableMaxAgeMs = 60000;
 
 ForwardRow RowFor(const ForwardRow& routeTemplate, const RoutePair& pair) {
     ForwardRow row = routeTemplate;
@@ -77,9 +80,10 @@ void RouteSet::InstallRoutes(uint32_t applianceIp, const uint8_t mac[6], bool ru
         return;
     }
 
-    std::vector<RoutePair> existing, ours;
-    bool tableRead = CollectExistingRoutes(existing, ours);
     uint64_t now = system.NowMs();
+    bool tableRead = RefreshTable(now);
+    const std::vector<RoutePair>& existing = tableExisting;
+    const std::vector<RoutePair>& ours = tableOurs;
     std::vector<RoutePair> next;
     next.reserve(wanted.size());
     bool metricsSet = false;
@@ -118,6 +122,9 @@ void RouteSet::InstallRoutes(uint32_t applianceIp, const uint8_t mac[6], bool ru
         ForgetFailure(pair);
         next.push_back(pair);
     }
+    // What the program changed (or tried to) shows in the table only when
+    // it is read again.
+    if (metricsSet) tableHeld = false;
     if (next.size() != installed.size()) FlushResolverCache();
     next.shrink_to_fit();
     installed = std::move(next);
@@ -125,6 +132,7 @@ void RouteSet::InstallRoutes(uint32_t applianceIp, const uint8_t mac[6], bool ru
 
 void RouteSet::RemoveAllRoutes() {
     failed.clear();  // nothing is asked for any more
+    tableHeld = false;
     if (installed.empty()) return;
     std::vector<RoutePair> undo;
     undo.swap(installed);
@@ -150,6 +158,7 @@ void RouteSet::UseGateway(uint32_t applianceIp) {
 }
 
 void RouteSet::Undo(const RoutePair& pair) {
+    tableHeld = false;
     if (pair == kBroadcastPair) {
         RestoreBroadcastRoute();
         return;
@@ -163,6 +172,18 @@ void RouteSet::Undo(const RoutePair& pair) {
     } else {
         system.ReportFailure(true, "removing", row, rc);
     }
+}
+
+bool RouteSet::RefreshTable(uint64_t now) {
+    uint32_t changes = system.RouteChanges();
+    bool fresh = tableHeld && changes == tableChanges && now >= tableReadAtMs && now - tableReadAtMs < kTableMaxAgeMs;
+    if (fresh) return true;
+    tableExisting.clear();
+    tableOurs.clear();
+    tableHeld = CollectExistingRoutes(tableExisting, tableOurs);
+    tableChanges = changes;
+    tableReadAtMs = now;
+    return tableHeld;
 }
 
 bool RouteSet::CollectExistingRoutes(std::vector<RoutePair>& existing, std::vector<RoutePair>& ours) {

@@ -49,6 +49,9 @@ public:
     void InstallRoutes(uint32_t applianceIp, const uint8_t mac[6], bool mayRunCommands, RouteListSource& source);
     // Lost contact, every Stop, a VM found not running, destruction.
     void RemoveAllRoutes();
+    // The network may have changed under the program (a resume, a new
+    // address): the next step reads the route table again.
+    void ForgetTable() { tableHeld = false; }
 
     // Installed pairs, sorted; the broadcast pair stands for the applied
     // broadcast-route change.
@@ -62,6 +65,9 @@ private:
     // The pairs the system's table already has, sorted, and those of its
     // rows that go through the appliance; false when the table cannot be read.
     bool CollectExistingRoutes(std::vector<RoutePair>& existing, std::vector<RoutePair>& ours);
+    // The table as last read, read again when it may have changed; false when
+    // it could not be read.
+    bool RefreshTable(uint64_t now);
     bool StillInPlace(const RoutePair& pair, const std::vector<RoutePair>& ours);
     // 0 or the system's error.
     int Create(const RoutePair& pair);
@@ -87,6 +93,14 @@ private:
     // table read; 0 when the table had none.
     uint32_t currentBroadcastMetric = 0;
     bool mayRunCommands = false;
+    // The system's table as last read (CollectExistingRoutes). Reading it is
+    // most of what a step with routes costs, so it is read again only when
+    // the system reported a change since, after a change of the program's
+    // own, when the owner forgot it, or when the copy is a minute old.
+    std::vector<RoutePair> tableExisting, tableOurs;
+    bool tableHeld = false;
+    uint32_t tableChanges = 0;
+    uint64_t tableReadAtMs = 0;
 };
 
 }  // namespace holv

@@ -44,6 +44,10 @@ public:
     // Results are Windows error codes, 0 on success.
     virtual int GetBestInterface(uint32_t destination, uint32_t* ifIndex) = 0;
     virtual int GetForwardTable(std::vector<ForwardRow>& rows) = 0;
+    // A count that moves whenever the system reports a change to its route
+    // table; one that moves on every call where it reports none, so the
+    // table is then read at every step.
+    virtual uint32_t RouteChanges() = 0;
     virtual int CreateForwardEntry(const ForwardRow& row) = 0;
     virtual int DeleteForwardEntry(const ForwardRow& row) = 0;
     virtual int SetForwardEntry(const ForwardRow& row) = 0;

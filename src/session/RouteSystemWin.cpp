@@ -12,6 +12,8 @@
 #include <netioapi.h>
 // clang-format on
 
+#include <atomic>
+
 #include "base/Address.h"
 #include "base/ErrorText.h"
 #include "base/EventLog.h"
@@ -30,6 +32,8 @@ namespace {
 constexpr int kTableReadAttempts = 8;
 
 using GetIpInterfaceEntryFn = DWORD(WINAPI*)(MIB_IPINTERFACE_ROW*);
+using NotifyRouteChange2Fn = DWORD(WINAPI*)(ADDRESS_FAMILY, PIPFORWARD_CHANGE_CALLBACK, PVOID, BOOLEAN, HANDLE*);
+using CancelMibChangeNotify2Fn = DWORD(WINAPI*)(HANDLE);
 using DnsFlushResolverCacheFn = BOOL(WINAPI*)();
 
 MIB_IPFORWARDROW ToSystemRow(const ForwardRow& r) {
@@ -80,6 +84,41 @@ private:
     DnsFlushResolverCacheFn flush_;
 };
 
+// Counts the system's notices of route-table changes. The callback runs on a
+// thread-pool thread and only counts; the session reads the count. Looked
+// up at run time: without it (older systems) every call counts as a change,
+// so the table is read at every step as before.
+class RouteChangeWatch {
+public:
+    RouteChangeWatch() {
+        HMODULE iphlpapi = GetModuleHandleA("iphlpapi.dll");
+        if (!iphlpapi) return;
+        auto notify = reinterpret_cast<NotifyRouteChange2Fn>(
+            reinterpret_cast<void*>(GetProcAddress(iphlpapi, "NotifyRouteChange2")));
+        cancel_ = reinterpret_cast<CancelMibChangeNotify2Fn>(
+            reinterpret_cast<void*>(GetProcAddress(iphlpapi, "CancelMibChangeNotify2")));
+        if (notify && cancel_ && notify(AF_INET, &Changed, this, FALSE, &handle_) == NO_ERROR) watching_ = true;
+    }
+    ~RouteChangeWatch() {
+        if (watching_) cancel_(handle_);  // waits for a callback under way
+    }
+    RouteChangeWatch(const RouteChangeWatch&) = delete;
+    RouteChangeWatch& operator=(const RouteChangeWatch&) = delete;
+
+    uint32_t Changes() { return watching_ ? count_.load() : ++unwatched_; }
+
+private:
+    static VOID WINAPI Changed(PVOID context, PMIB_IPFORWARD_ROW2, MIB_NOTIFICATION_TYPE) {
+        static_cast<RouteChangeWatch*>(context)->count_.fetch_add(1);
+    }
+
+    std::atomic<uint32_t> count_{0};
+    uint32_t unwatched_ = 0;
+    HANDLE handle_ = nullptr;
+    CancelMibChangeNotify2Fn cancel_ = nullptr;
+    bool watching_ = false;
+};
+
 class WindowsRouteSystem : public RouteSystem {
 public:
     int GetBestInterface(uint32_t destination, uint32_t* ifIndex) override {
@@ -107,6 +146,12 @@ public:
         rows.reserve(count);
         for (size_t i = 0; i < count; ++i) rows.push_back(FromSystemRow(table->table[i]));
         return 0;
+    }
+
+    // Watched from the first question on, for the rest of the run.
+    uint32_t RouteChanges() override {
+        static RouteChangeWatch watch;
+        return watch.Changes();
     }
 
     int CreateForwardEntry(const ForwardRow& row) override {

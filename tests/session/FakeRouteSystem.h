@@ -43,11 +43,17 @@ public:
     bool hasFlush = true;
     uint32_t refusedDestination = 0;  // network order
     uint64_t now = 0;                 // the clock the tests move
+    // Without notices (the default) every question counts as a change, so
+    // the table is read at every step; with them, `changes` moves only when
+    // a test says the system reported one.
+    bool notices = false;
+    uint32_t changes = 0;
 
     // What the route set asked for.
     std::vector<Call> calls;
     std::vector<std::string> reports;  // "adding 10.0.0.3 5", "removing ...", as the log would hear them
     int flushes = 0;
+    int tableReads = 0;
     int foreignDeletes = 0;  // rows deleted that no route set made (protocol not 3)
 
     int GetBestInterface(uint32_t, uint32_t* ifIndex) override {
@@ -55,10 +61,12 @@ public:
         return 0;
     }
     int GetForwardTable(std::vector<ForwardRow>& rows) override {
+        ++tableReads;
         if (!tableReadable) return 1168;
         rows = table;
         return 0;
     }
+    uint32_t RouteChanges() override { return notices ? changes : ++changes; }
     int CreateForwardEntry(const ForwardRow& row) override {
         calls.push_back({Create, row});
         if (row.destination == refusedDestination) return 5;

@@ -4,6 +4,7 @@
 // program lists as installed runs end to end in tests/e2e/journal.)
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -180,6 +181,39 @@ TEST_F(RouteSetTest, FailuresLeaveTheTableConsistent) {
     Install("00000a000001");
     set->RemoveAllRoutes();
     EXPECT_TRUE(system.RoutesThrough(kGateway).empty());
+}
+
+// With the system's change notices, a step reads the table only when it may
+// have changed. Each row: what happens before the step, whether the step
+// reads the table, and how many routes it makes.
+TEST_F(RouteSetTest, TheTableIsReadWhenItMayHaveChanged) {
+    system.notices = true;
+    auto dropOurs = [&] { std::erase_if(system.table, [](const ForwardRow& r) { return r.nextHop == kGateway; }); };
+    const struct {
+        const char* what;
+        std::function<void()> before;
+        bool reads;
+        int creates;
+    } rows[] = {
+        {"the first step", [] {}, true, 1},
+        {"after its own change", [] {}, true, 0},
+        {"a steady table", [] {}, false, 0},
+        {"dropped, and the system tells", [&] { dropOurs(), ++system.changes; }, true, 1},
+        {"after its own change", [] {}, true, 0},
+        {"dropped without a word", dropOurs, false, 0},
+        {"the owner forgets the table (a resume)", [&] { set->ForgetTable(); }, true, 1},
+        {"after its own change", [] {}, true, 0},
+        {"not yet a minute old", [&] { system.now += 59999; }, false, 0},
+        {"a minute old", [&] { system.now += 1; }, true, 0},
+    };
+    for (const auto& r : rows) {
+        r.before();
+        system.ForgetCalls();
+        int reads = system.tableReads;
+        Install("00000a000001");
+        EXPECT_EQ(system.tableReads - reads, r.reads ? 1 : 0) << r.what;
+        EXPECT_EQ(system.Count(FakeRouteSystem::Create), r.creates) << r.what;
+    }
 }
 
 TEST_F(RouteSetTest, BroadcastEntryAndAGatewayChange) {

@@ -1,0 +1,64 @@
+// The benchmark's "before" build of Holvenstead.exe: a session step as it was
+// before the program kept copies of what it reads from the system, reading
+// the host's addresses (the link check) and the route table (the route set)
+// at every step. Linked into that build only: its definitions of the address
+// copy's functions stand in for the library's HostAddressCache.cpp (the
+// linker never pulls that member), and a route system that reports a change
+// on every question is put in front of the system's own before main runs.
+#include <utility>
+
+#include "base/HostAddressCache.h"
+#include "session/RouteSystem.h"
+
+namespace holv {
+
+bool HostAddressesStale(const HostAddressCache&, uint32_t, uint64_t) {
+    return true;
+}
+
+void KeepHostAddresses(HostAddressCache& cache, std::vector<HostAddress> rows, uint32_t changes, uint64_t nowMs) {
+    cache.rows = std::move(rows);
+    cache.held = true;
+    cache.changesSeen = changes;
+    cache.readAtMs = nowMs;
+}
+
+void ForgetHostAddresses(HostAddressCache& cache) {
+    cache.rows.clear();
+    cache.held = false;
+}
+
+namespace {
+
+class EveryStepRoutes : public RouteSystem {
+public:
+    explicit EveryStepRoutes(RouteSystem& system) : inner(system) {}
+    uint32_t RouteChanges() override { return ++changes; }
+
+    int GetBestInterface(uint32_t destination, uint32_t* ifIndex) override {
+        return inner.GetBestInterface(destination, ifIndex);
+    }
+    int GetForwardTable(std::vector<ForwardRow>& rows) override { return inner.GetForwardTable(rows); }
+    int CreateForwardEntry(const ForwardRow& row) override { return inner.CreateForwardEntry(row); }
+    int DeleteForwardEntry(const ForwardRow& row) override { return inner.DeleteForwardEntry(row); }
+    int SetForwardEntry(const ForwardRow& row) override { return inner.SetForwardEntry(row); }
+    std::optional<uint32_t> GetInterfaceMetric(uint32_t ifIndex) override { return inner.GetInterfaceMetric(ifIndex); }
+    int GetMajorVersion() override { return inner.GetMajorVersion(); }
+    int RunCommandLine(const char* commandLine) override { return inner.RunCommandLine(commandLine); }
+    std::unique_ptr<ResolverFlush> OpenResolverFlush() override { return inner.OpenResolverFlush(); }
+    uint64_t NowMs() override { return inner.NowMs(); }
+    std::string ErrorText(int code) override { return inner.ErrorText(code); }
+    void ReportFailure(bool undo, const char* what, const ForwardRow& row, int error) override {
+        inner.ReportFailure(undo, what, row, error);
+    }
+
+private:
+    RouteSystem& inner;
+    uint32_t changes = 0;
+};
+
+EveryStepRoutes g_everyStep(ActiveRouteSystem());
+const bool g_inFront = (ReplaceRouteSystem(&g_everyStep), true);
+
+}  // namespace
+}  // namespace holv
