@@ -109,8 +109,12 @@ ui find-window --class RKHVTRAYICON --title "$second_vmx" --timeout 60000 >/dev/
 check "a second instance's start leaves the first's notes, list and policies" eval \
   'noted && [ "$(journal DriverSigning | wc -l)" = 2 ] && [ "$(search_list)" = "corp.example|" ] &&
    [ "$(policy HKLM)|$(policy HKCU)" = "00|0x0" ]'
-check "... and its -stop -exit leaves them too" eval \
-  'bed_prog_pid=$second bed_vmx_win=$second_vmx end_program && noted && [ "$(search_list)" = "corp.example|" ]'
+# (what was there is told when a check fails)
+check "... and its -stop -exit ends it" eval \
+  'bed_prog_pid=$second bed_vmx_win=$second_vmx end_program || { note "exit code $prog_rc"; false; }'
+check "... leaving them" eval 'noted && [ "$(search_list)" = "corp.example|" ] ||
+  { note "journal: $(journal Routes | tr "\n" ";") $(journal SearchList); list: $(search_list);" \
+    "contact lost so far: $(event_count warn "The appliance no longer answers")"; false; }'
 kill_program
 program_wait_end 30 || fatal "the program did not die"
 check "killed: no Holvenstead.exe left, the journal and the list as they were" eval \
