@@ -1,12 +1,10 @@
 // The benchmark's "before" build of Holvenstead.exe: a session step as it was
 // before the program kept copies of what it reads from the system, reading
 // the host's addresses (the link check) and the route table (the route set)
-// at every step. Linked into that build only: its definitions of the address
-// copy's functions stand in for the library's HostAddressCache.cpp (the
-// linker never pulls that member), and a route system that reports a change
-// on every question is put in front of the system's own before main runs.
-#include <utility>
-
+// at every step. Linked into that build only: its address copy is always
+// stale, standing in for the library's HostAddressCache.cpp (the linker never
+// pulls that member), and a route system that reports a change on every
+// question is put in front of the system's own before main runs.
 #include "base/HostAddressCache.h"
 #include "session/RouteSystem.h"
 
@@ -14,18 +12,6 @@ namespace holv {
 
 bool HostAddressesStale(const HostAddressCache&, uint32_t, uint64_t) {
     return true;
-}
-
-void KeepHostAddresses(HostAddressCache& cache, std::vector<HostAddress> rows, uint32_t changes, uint64_t nowMs) {
-    cache.rows = std::move(rows);
-    cache.held = true;
-    cache.changesSeen = changes;
-    cache.readAtMs = nowMs;
-}
-
-void ForgetHostAddresses(HostAddressCache& cache) {
-    cache.rows.clear();
-    cache.held = false;
 }
 
 namespace {

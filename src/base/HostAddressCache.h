@@ -6,6 +6,7 @@
 // unnoticed (Wine never reports one).
 #pragma once
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "base/Address.h"
@@ -23,7 +24,18 @@ struct HostAddressCache {
 
 // Whether the rows must be read again, given the watch's count now.
 bool HostAddressesStale(const HostAddressCache& cache, uint32_t changes, uint64_t nowMs);
-void KeepHostAddresses(HostAddressCache& cache, std::vector<HostAddress> rows, uint32_t changes, uint64_t nowMs);
-void ForgetHostAddresses(HostAddressCache& cache);
+
+inline void KeepHostAddresses(HostAddressCache& cache, std::vector<HostAddress> rows, uint32_t changes,
+                              uint64_t nowMs) {
+    cache.rows = std::move(rows);
+    cache.held = true;
+    cache.changesSeen = changes;
+    cache.readAtMs = nowMs;
+}
+
+inline void ForgetHostAddresses(HostAddressCache& cache) {
+    cache.rows.clear();
+    cache.held = false;
+}
 
 }  // namespace holv
