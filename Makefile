@@ -92,7 +92,7 @@ bench:
 	@cmake --build $(BUILD_BENCH) -j $(JOBS) --target bench_imc_codec appliance-sim
 	@$(BUILD_BENCH)/bin/bench_imc_codec
 	@# One session step of the real program under Wine against the simulator,
-	@# before (its link check reading the addresses at every step) and after,
+	@# before (reading the addresses and the route table at every step) and after,
 	@# in network namespaces of its own (needs root; skipped without them).
 	@cmake -S . -B $(BUILD_WIN) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
 	@cmake --build $(BUILD_WIN) -j $(JOBS) --target Holvenstead Holvenstead_before wake_probe vmplayer_standin vmware_vmx_standin
