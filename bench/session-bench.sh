@@ -29,7 +29,6 @@ bed_options "${bed_args[@]}"
 # The appliance asks for a host route and a network, as a real one does; the
 # step then reads the route table and compares it with what it owns.
 own_routes=(10.0.0.1/32 10.1.0.0/16)
-in_host() { ip netns exec "$bed_name-host" "$@"; }
 
 # One program, from start to -stop -exit: its datagrams, IMC log, record
 # lines and push in WORK/NAME.

@@ -82,8 +82,6 @@ void RouteSet::InstallRoutes(uint32_t applianceIp, const uint8_t mac[6], bool ru
 
     uint64_t now = system.NowMs();
     bool tableRead = RefreshTable(now);
-    const std::vector<RoutePair>& existing = tableExisting;
-    const std::vector<RoutePair>& ours = tableOurs;
     std::vector<RoutePair> next;
     next.reserve(wanted.size());
     bool metricsSet = false;
@@ -96,11 +94,11 @@ void RouteSet::InstallRoutes(uint32_t applianceIp, const uint8_t mac[6], bool ru
             if (owned) next.push_back(pair);
             continue;
         }
-        if (owned && StillInPlace(pair, ours)) {
+        if (owned && StillInPlace(pair)) {
             next.push_back(pair);
             continue;
         }
-        if (ContainsRoutePair(existing, pair)) {
+        if (ContainsRoutePair(tableExisting, pair)) {
             // Someone else's route serves it now (or always did): not ours.
             if (owned && record) record->Forget(RowFor(routeTemplate, pair));
             ForgetFailure(pair);
@@ -178,19 +176,19 @@ bool RouteSet::RefreshTable(uint64_t now) {
     uint32_t changes = system.RouteChanges();
     bool fresh = tableHeld && changes == tableChanges && now >= tableReadAtMs && now - tableReadAtMs < kTableMaxAgeMs;
     if (fresh) return true;
-    tableExisting.clear();
-    tableOurs.clear();
-    tableHeld = CollectExistingRoutes(tableExisting, tableOurs);
+    tableHeld = ReadTable();
     tableChanges = changes;
     tableReadAtMs = now;
     return tableHeld;
 }
 
-bool RouteSet::CollectExistingRoutes(std::vector<RoutePair>& existing, std::vector<RoutePair>& ours) {
+bool RouteSet::ReadTable() {
+    tableExisting.clear();
+    tableOurs.clear();
     std::vector<ForwardRow> rows;
     if (system.GetForwardTable(rows) != 0) return false;
     currentBroadcastMetric = 0;
-    existing.reserve(rows.size() * 2);
+    tableExisting.reserve(rows.size() * 2);
     for (const ForwardRow& row : rows) {
         if (IsLimitedBroadcast(row)) {
             if (row.ifIndex == broadcastRow.ifIndex) {
@@ -200,20 +198,20 @@ bool RouteSet::CollectExistingRoutes(std::vector<RoutePair>& existing, std::vect
             }
             continue;
         }
-        existing.push_back({row.nextHop, kAllOnes});
-        existing.push_back({row.destination, row.mask});
+        tableExisting.push_back({row.nextHop, kAllOnes});
+        tableExisting.push_back({row.destination, row.mask});
         if (row.nextHop == routeTemplate.nextHop && row.ifIndex == routeTemplate.ifIndex)
-            ours.push_back({row.destination, row.mask});
+            tableOurs.push_back({row.destination, row.mask});
     }
-    SortRoutePairs(existing);
-    SortRoutePairs(ours);
+    SortRoutePairs(tableExisting);
+    SortRoutePairs(tableOurs);
     return true;
 }
 
 // An owned route still in the table through the appliance; the broadcast
 // change still holding our metric. Older systems show no trace of theirs.
-bool RouteSet::StillInPlace(const RoutePair& pair, const std::vector<RoutePair>& ours) {
-    if (!(pair == kBroadcastPair)) return ContainsRoutePair(ours, pair);
+bool RouteSet::StillInPlace(const RoutePair& pair) {
+    if (!(pair == kBroadcastPair)) return ContainsRoutePair(tableOurs, pair);
     if (system.GetMajorVersion() < kFirstSettableBroadcastVersion) return true;
     return currentBroadcastMetric == broadcastRow.metric[0];
 }

@@ -62,13 +62,12 @@ public:
 private:
     void UseGateway(uint32_t applianceIp);
     void Undo(const RoutePair& pair);
-    // The pairs the system's table already has, sorted, and those of its
-    // rows that go through the appliance; false when the table cannot be read.
-    bool CollectExistingRoutes(std::vector<RoutePair>& existing, std::vector<RoutePair>& ours);
-    // The table as last read, read again when it may have changed; false when
-    // it could not be read.
+    // Reads the system's table into the copy; false when it cannot be read.
+    bool ReadTable();
+    // The copy, read again when the table may have changed; false when it
+    // could not be read.
     bool RefreshTable(uint64_t now);
-    bool StillInPlace(const RoutePair& pair, const std::vector<RoutePair>& ours);
+    bool StillInPlace(const RoutePair& pair);
     // 0 or the system's error.
     int Create(const RoutePair& pair);
     void NoteFailure(const RoutePair& pair, int error, uint64_t now);
@@ -93,10 +92,11 @@ private:
     // table read; 0 when the table had none.
     uint32_t currentBroadcastMetric = 0;
     bool mayRunCommands = false;
-    // The system's table as last read (CollectExistingRoutes). Reading it is
-    // most of what a step with routes costs, so it is read again only when
-    // the system reported a change since, after a change of the program's
-    // own, when the owner forgot it, or when the copy is a minute old.
+    // The system's table as last read: the pairs it holds, sorted, and those
+    // of its rows that go through the appliance. Reading it is most of what
+    // a step with routes costs, so it is read again only when the system
+    // reported a change since, after a change of the program's own, when the
+    // owner forgot it, or when the copy is a minute old.
     std::vector<RoutePair> tableExisting, tableOurs;
     bool tableHeld = false;
     uint32_t tableChanges = 0;

@@ -121,6 +121,7 @@ on_host() {
   ip netns exec "$bed_name-host" env WINEPREFIX="$bed_prefix" DISPLAY=":$bed_disp" HOLV_FRESH_PREFIX=1 "$@"
 }
 wine_host() { on_host "$HOLV_WINE" "$@"; }
+in_host() { ip netns exec "$bed_name-host" "$@"; }  # a Linux command in the host namespace
 
 # bed_up [--no-player]: namespaces, simulator, display, prefix, VM file.
 bed_up() {

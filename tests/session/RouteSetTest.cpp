@@ -79,8 +79,11 @@ TEST_F(RouteSetTest, HostEntriesBecomeHostRoutesThroughTheAppliance) {
     system.ForgetCalls();
     Install("00000a000003");
     ASSERT_EQ(system.Count(FakeRouteSystem::Create), 1);
-    for (const auto& call : system.calls)
-        if (call.kind == FakeRouteSystem::Create) EXPECT_EQ(call.row.metric[0], 1u);
+    for (const auto& call : system.calls) {
+        if (call.kind == FakeRouteSystem::Create) {
+            EXPECT_EQ(call.row.metric[0], 1u);
+        }
+    }
 }
 
 TEST_F(RouteSetTest, ARouteTheSystemHadIsNeverTouchedNorOwned) {

@@ -38,7 +38,6 @@ policy() {  # HKLM|HKCU: the driver-signing policy's data, empty when absent
     sed -n 's/^.*    REG_[A-Z]*    //p'
 }
 ui() { wine_host "$bed_bin/uiauto.exe" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
-in_host() { ip netns exec "$bed_name-host" "$@"; }
 host_route() { in_host ip -4 route show "$1" | sed 's/ *$//'; }
 out_size() { stat -c %s "$bed_work/program.out" 2>/dev/null || echo 0; }
 calls_since() { tail -c +"$(($2 + 1))" "$bed_work/program.out" | grep -c "$1"; }  # call mark
