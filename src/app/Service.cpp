@@ -111,10 +111,11 @@ void WINAPI ServiceControlHandler(DWORD control) {
     UniqueHandle stopper = StartServiceChild(ServiceStopCommandLine(g_service.programPath, g_service.arguments));
     if (!stopper) return;
     WaitForChild(stopper);
-    ReportServiceStatus(ServiceStopped);
     // The start another instance took over: ServiceMain has returned and
-    // will not say that the service stopped.
+    // will not say that the service stopped. The event goes first: once the
+    // manager reads "stopped" it may end this process.
     if (g_service.handedOver) ReportHolvEvent(HolvEvent::ServiceStopped);
+    ReportServiceStatus(ServiceStopped);
 }
 
 }  // namespace
@@ -199,8 +200,10 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
             ReportHolvEvent(HolvEvent::ServiceChildFailed, "it could not be started");
         }
     }
-    ReportServiceStatus(ServiceStopped);
+    // Before the status: after "stopped" the manager may end the process,
+    // and whoever reads the log once the service is stopped finds it there.
     ReportHolvEvent(HolvEvent::ServiceStopped);
+    ReportServiceStatus(ServiceStopped);
 }
 
 }  // namespace holv

@@ -276,6 +276,15 @@ event_count() {  # type text-start [services]
   n=$(tr -d '\r' <"$bed_work/$f" 2>/dev/null | grep -cF "$1:eventlog:ReportEventW L\"$2")
   echo "${n:-0}"
 }
+# True once that many such events are in the log, within 10 s: an event may
+# be written just after what a test waited for (a log line, a state).
+events_are() {  # number type text-start [services]
+  local end=$((SECONDS + 10))
+  until [ "$(event_count "${@:2}")" = "$1" ]; do
+    [ "$SECONDS" -ge "$end" ] && return 1
+    sleep 0.2
+  done
+}
 has_line() { grep -qxF -- "$2" <<<"$1"; }
 lacks_text() { ! grep -qF -- "$2" <<<"$1"; }
 equal() { [ "$1" = "$2" ]; }

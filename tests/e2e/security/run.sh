@@ -171,7 +171,7 @@ sim_config "action=[script] $dir_win\\run-me.cmd\" & \"$dir_win\\one.cmd"
 step_by_signal || fatal "no step read the [script] action with '\"'"
 check "[script] with a '\"' in its path is refused with a log line" \
   wait_until 30 grep -q 'Action refused: a script path with a quote' "$bed_work/imc.log"
-check "... and a warning in the event log" equal "$(event_count warn "An action the appliance asked for was refused")" 1
+check "... and a warning in the event log" events_are 1 warn "An action the appliance asked for was refused"
 check "... and runs nothing" file_absent "$dir/one.marker"
 say "5. A log that cannot be deleted names a stranger's pid: not adopted, never ended, the VM still starts"
 end_program || fatal "the program did not end"

@@ -70,9 +70,9 @@ check "the child says so" equal "$box" "VMX file not found."
 wine_host "$bed_bin/uiauto.exe" press --caption Error --button ok >/dev/null 2>&1
 check "the service stops with a service-specific error (1066), the child's 2" svc_stopped_with 1066 2
 check "the event log: the service started, its program failed with 2 (an error), the service stopped" eval \
-  '[ "$(event_count trace "The Holvenstead service started:" s)" = 1 ] &&
-   [ "$(event_count err "The Holvenstead service'"'"'s program failed: exit code 2." s)" = 1 ] &&
-   [ "$(event_count trace "The Holvenstead service stopped." s)" = 1 ]'
+  'events_are 1 trace "The Holvenstead service started:" s &&
+   events_are 1 err "The Holvenstead service'"'"'s program failed: exit code 2." s &&
+   events_are 1 trace "The Holvenstead service stopped." s'
 
 say "4. A VM folder others may write: the child refuses it, and -install installs nothing"
 installed_bed

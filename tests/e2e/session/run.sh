@@ -96,8 +96,8 @@ check "appliance back: Status says Running" wait_state Running 60
 check "appliance back: the serial is read again" record_above '^get 512.640$' "$serial_reads"
 check "no second status push after the loss" equal "$(pushes)" 1
 check "the event log: found, lost (a warning) and found again; nothing while silent at the start" eval \
-  '[ "$(event_count trace "The appliance answers: Holvenstead Appliance at $HOLV_APPLIANCE_IP.")" = 2 ] &&
-   [ "$(event_count warn "The appliance no longer answers.")" = 1 ]'
+  'events_are 2 trace "The appliance answers: Holvenstead Appliance at $HOLV_APPLIANCE_IP." &&
+   events_are 1 warn "The appliance no longer answers."'
 
 say "A5. Actions: scripts and command lines"
 act=$bed_work/act
