@@ -278,13 +278,8 @@ event_count() {  # type text-start [services]
 }
 # True once that many such events are in the log, within 10 s: an event may
 # be written just after what a test waited for (a log line, a state).
-events_are() {  # number type text-start [services]
-  local end=$((SECONDS + 10))
-  until [ "$(event_count "${@:2}")" = "$1" ]; do
-    [ "$SECONDS" -ge "$end" ] && return 1
-    sleep 0.2
-  done
-}
+event_count_is() { [ "$(event_count "${@:2}")" = "$1" ]; }
+events_are() { wait_until 10 event_count_is "$@"; }  # number type text-start [services]
 has_line() { grep -qxF -- "$2" <<<"$1"; }
 lacks_text() { ! grep -qF -- "$2" <<<"$1"; }
 equal() { [ "$1" = "$2" ]; }
