@@ -27,6 +27,8 @@ struct ServiceProcess {
     char programPath[kServicePathMax + 1] = {};
     char arguments[kServiceArgumentsBytes] = {};
     std::atomic<bool> handedOver{false};
+    UniqueHandle child;  // set before the service reports running
+    std::once_flag ended;
 };
 ServiceProcess g_service;
 
@@ -86,6 +88,20 @@ UniqueHandle StartServiceChild(std::string commandLine) {
     return UniqueHandle(info.hProcess);
 }
 
+// Said once, by whichever thread gets there first; the other waits until it
+// is said. The event goes first: once the manager reads "stopped" it may end
+// this process, and whoever reads the log then finds the event there.
+void EndService() {
+    std::call_once(g_service.ended, [] {
+        ReportHolvEvent(HolvEvent::ServiceStopped);
+        ReportServiceStatus(ServiceStopped);
+    });
+}
+
+// How long the stop handler leaves the ending to ServiceMain, which knows the
+// child's exit code, once the stop command line has ended the child.
+constexpr DWORD kChildEndWaitMs = 10000;
+
 std::string ExitCodeText(DWORD code) {
     char text[40];
     FormatText(text, sizeof text, "exit code %lu", static_cast<unsigned long>(code));
@@ -111,11 +127,12 @@ void WINAPI ServiceControlHandler(DWORD control) {
     UniqueHandle stopper = StartServiceChild(ServiceStopCommandLine(g_service.programPath, g_service.arguments));
     if (!stopper) return;
     WaitForChild(stopper);
-    // The start another instance took over: ServiceMain has returned and
-    // will not say that the service stopped. The event goes first: once the
-    // manager reads "stopped" it may end this process.
-    if (g_service.handedOver) ReportHolvEvent(HolvEvent::ServiceStopped);
-    ReportServiceStatus(ServiceStopped);
+    // ServiceMain ends the service when its child ends. Here only when it
+    // will not: it returned after another instance took the start over, or
+    // the child outlived the stop command line.
+    if (g_service.handedOver || WaitForSingleObject(g_service.child.get(), kChildEndWaitMs) != WAIT_OBJECT_0) {
+        EndService();
+    }
 }
 
 }  // namespace
@@ -182,11 +199,11 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
     if (ReportServiceStatus(ServiceStartPending)) {
         ReadServiceArguments(g_service.arguments);
         GetProgramPath(g_service.programPath, sizeof g_service.programPath);
-        UniqueHandle child = StartServiceChild(ServiceStartCommandLine(g_service.programPath, g_service.arguments));
-        if (child) {
+        g_service.child = StartServiceChild(ServiceStartCommandLine(g_service.programPath, g_service.arguments));
+        if (g_service.child) {
             ReportServiceStatus(ServiceRunning);
             ReportHolvEvent(HolvEvent::ServiceStarted, g_service.arguments);
-            DWORD code = WaitForChild(child);
+            DWORD code = WaitForChild(g_service.child);
             ServiceEnd end = ServiceEndForChildExit(code);
             SetServiceExitCodes(end.win32ExitCode, end.serviceSpecificExitCode);
             if (end.serviceSpecificExitCode) ReportHolvEvent(HolvEvent::ServiceChildFailed, ExitCodeText(code));
@@ -200,10 +217,7 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
             ReportHolvEvent(HolvEvent::ServiceChildFailed, "it could not be started");
         }
     }
-    // Before the status: after "stopped" the manager may end the process,
-    // and whoever reads the log once the service is stopped finds it there.
-    ReportHolvEvent(HolvEvent::ServiceStopped);
-    ReportServiceStatus(ServiceStopped);
+    EndService();
 }
 
 }  // namespace holv

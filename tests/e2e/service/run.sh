@@ -46,6 +46,7 @@ check "the service runs on, the child has handed over: two programs" wait_until 
 shutdowns=$(record_count '^shutdown$')
 service stop
 check "stopping the service stops it with 0" svc_stopped_with 0
+check "... the event log says so, once" events_are 1 trace "The Holvenstead service stopped." s
 check "... and ends the user's instance with 0" eval 'program_wait_end 60 && [ "$prog_rc" = 0 ]'
 check "... the VM asked to shut down, powered off" eval \
   'record_above "^shutdown$" "$shutdowns" && file_absent "$bed_work/power"'
@@ -109,6 +110,7 @@ service stop &
 stopper=$!
 check "the service is stopped within 60 s" wait_until 60 eval '[ "$(svc STATE)" = 1 ]'
 check "... the hung power-off was asked for" grep -q 'controlvm Holvenstead poweroff' "$bed_work/vbox.trace"
+check "... and the event log says it stopped, once" events_are 1 trace "The Holvenstead service stopped." s
 check "... no program, VBoxManage or front end left" wait_until 90 eval \
   'no_procs Holvenstead.exe && no_procs VBoxManage.exe && no_procs VBoxHeadless.exe'
 wait "$stopper"
