@@ -26,7 +26,10 @@ struct ServiceProcess {
     std::mutex statusLock;
     char programPath[kServicePathMax + 1] = {};
     char arguments[kServiceArgumentsBytes] = {};
+    // Each thread writes its flag before it reads the other's, so when a
+    // stop meets a hand-over at least one of them ends the service.
     std::atomic<bool> handedOver{false};
+    std::atomic<bool> stopRequested{false};
     UniqueHandle child;  // set before the service reports running
     std::once_flag ended;
 };
@@ -122,6 +125,7 @@ void WINAPI ServiceControlHandler(DWORD control) {
         return;
     }
     ReportServiceStatus(ServiceStopPending);
+    g_service.stopRequested = true;
     // The stop command line stops the VM through the running instance and
     // ends it; it gives up after 60 s of waiting for that instance.
     UniqueHandle stopper = StartServiceChild(ServiceStopCommandLine(g_service.programPath, g_service.arguments));
@@ -206,12 +210,14 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
             DWORD code = WaitForChild(g_service.child);
             ServiceEnd end = ServiceEndForChildExit(code);
             SetServiceExitCodes(end.win32ExitCode, end.serviceSpecificExitCode);
-            if (end.serviceSpecificExitCode) ReportHolvEvent(HolvEvent::ServiceChildFailed, ExitCodeText(code));
+            // A hand-over (183) is no failure.
+            if (end.win32ExitCode == kServiceSpecificError) ReportHolvEvent(HolvEvent::ServiceChildFailed, ExitCodeText(code));
             // 183: another instance took the start over. The service stays
-            // running, so that its stop still reaches that instance.
+            // running, so that its stop still reaches that instance; unless
+            // that stop is already under way.
             if (!end.reportStopped) {
                 g_service.handedOver = true;
-                return;
+                if (!g_service.stopRequested) return;
             }
         } else {
             ReportHolvEvent(HolvEvent::ServiceChildFailed, "it could not be started");

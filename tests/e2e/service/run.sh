@@ -46,7 +46,9 @@ check "the service runs on, the child has handed over: two programs" wait_until 
 shutdowns=$(record_count '^shutdown$')
 service stop
 check "stopping the service stops it with 0" svc_stopped_with 0
-check "... the event log says so, once" events_are 1 trace "The Holvenstead service stopped." s
+check "... the event log says so, once, and tells of no failure: a hand-over is none" eval \
+  'events_are 1 trace "The Holvenstead service stopped." s &&
+   [ "$(event_count err "The Holvenstead service'"'"'s program failed" s)" = 0 ]'
 check "... and ends the user's instance with 0" eval 'program_wait_end 60 && [ "$prog_rc" = 0 ]'
 check "... the VM asked to shut down, powered off" eval \
   'record_above "^shutdown$" "$shutdowns" && file_absent "$bed_work/power"'
