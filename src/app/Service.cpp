@@ -26,12 +26,7 @@ struct ServiceProcess {
     std::mutex statusLock;
     char programPath[kServicePathMax + 1] = {};
     char arguments[kServiceArgumentsBytes] = {};
-    // Each thread writes its flag before it reads the other's, so when a
-    // stop meets a hand-over at least one of them ends the service.
     std::atomic<bool> handedOver{false};
-    std::atomic<bool> stopRequested{false};
-    UniqueHandle child;  // set before the service reports running
-    std::once_flag ended;
 };
 ServiceProcess g_service;
 
@@ -91,20 +86,6 @@ UniqueHandle StartServiceChild(std::string commandLine) {
     return UniqueHandle(info.hProcess);
 }
 
-// Said once, by whichever thread gets there first; the other waits until it
-// is said. The event goes first: once the manager reads "stopped" it may end
-// this process, and whoever reads the log then finds the event there.
-void EndService() {
-    std::call_once(g_service.ended, [] {
-        ReportHolvEvent(HolvEvent::ServiceStopped);
-        ReportServiceStatus(ServiceStopped);
-    });
-}
-
-// How long the stop handler leaves the ending to ServiceMain, which knows the
-// child's exit code, once the stop command line has ended the child.
-constexpr DWORD kChildEndWaitMs = 10000;
-
 std::string ExitCodeText(DWORD code) {
     char text[40];
     FormatText(text, sizeof text, "exit code %lu", static_cast<unsigned long>(code));
@@ -125,18 +106,16 @@ void WINAPI ServiceControlHandler(DWORD control) {
         return;
     }
     ReportServiceStatus(ServiceStopPending);
-    g_service.stopRequested = true;
     // The stop command line stops the VM through the running instance and
     // ends it; it gives up after 60 s of waiting for that instance.
     UniqueHandle stopper = StartServiceChild(ServiceStopCommandLine(g_service.programPath, g_service.arguments));
     if (!stopper) return;
     WaitForChild(stopper);
-    // ServiceMain ends the service when its child ends. Here only when it
-    // will not: it returned after another instance took the start over, or
-    // the child outlived the stop command line.
-    if (g_service.handedOver || WaitForSingleObject(g_service.child.get(), kChildEndWaitMs) != WAIT_OBJECT_0) {
-        EndService();
-    }
+    // The start another instance took over: ServiceMain has returned and
+    // will not say that the service stopped. The event goes first: once the
+    // manager reads "stopped" it may end this process.
+    if (g_service.handedOver) ReportHolvEvent(HolvEvent::ServiceStopped);
+    ReportServiceStatus(ServiceStopped);
 }
 
 }  // namespace
@@ -203,27 +182,31 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
     if (ReportServiceStatus(ServiceStartPending)) {
         ReadServiceArguments(g_service.arguments);
         GetProgramPath(g_service.programPath, sizeof g_service.programPath);
-        g_service.child = StartServiceChild(ServiceStartCommandLine(g_service.programPath, g_service.arguments));
-        if (g_service.child) {
+        UniqueHandle child = StartServiceChild(ServiceStartCommandLine(g_service.programPath, g_service.arguments));
+        if (child) {
             ReportServiceStatus(ServiceRunning);
             ReportHolvEvent(HolvEvent::ServiceStarted, g_service.arguments);
-            DWORD code = WaitForChild(g_service.child);
+            DWORD code = WaitForChild(child);
             ServiceEnd end = ServiceEndForChildExit(code);
             SetServiceExitCodes(end.win32ExitCode, end.serviceSpecificExitCode);
             // A hand-over (183) is no failure.
-            if (end.win32ExitCode == kServiceSpecificError) ReportHolvEvent(HolvEvent::ServiceChildFailed, ExitCodeText(code));
+            if (end.win32ExitCode == kServiceSpecificError) {
+                ReportHolvEvent(HolvEvent::ServiceChildFailed, ExitCodeText(code));
+            }
             // 183: another instance took the start over. The service stays
-            // running, so that its stop still reaches that instance; unless
-            // that stop is already under way.
+            // running, so that its stop still reaches that instance.
             if (!end.reportStopped) {
                 g_service.handedOver = true;
-                if (!g_service.stopRequested) return;
+                return;
             }
         } else {
             ReportHolvEvent(HolvEvent::ServiceChildFailed, "it could not be started");
         }
     }
-    EndService();
+    // Before the status: after "stopped" the manager may end the process,
+    // and whoever reads the log once the service is stopped finds it there.
+    ReportHolvEvent(HolvEvent::ServiceStopped);
+    ReportServiceStatus(ServiceStopped);
 }
 
 }  // namespace holv
