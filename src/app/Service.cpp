@@ -86,6 +86,13 @@ UniqueHandle StartServiceChild(std::string commandLine) {
     return UniqueHandle(info.hProcess);
 }
 
+// The event goes before the status: once the manager reads "stopped" it may
+// end this process, and whoever reads the log then finds the event there.
+void ReportStopped(bool tellTheLog) {
+    if (tellTheLog) ReportHolvEvent(HolvEvent::ServiceStopped);
+    ReportServiceStatus(ServiceStopped);
+}
+
 std::string ExitCodeText(DWORD code) {
     char text[40];
     FormatText(text, sizeof text, "exit code %lu", static_cast<unsigned long>(code));
@@ -112,10 +119,8 @@ void WINAPI ServiceControlHandler(DWORD control) {
     if (!stopper) return;
     WaitForChild(stopper);
     // The start another instance took over: ServiceMain has returned and
-    // will not say that the service stopped. The event goes first: once the
-    // manager reads "stopped" it may end this process.
-    if (g_service.handedOver) ReportHolvEvent(HolvEvent::ServiceStopped);
-    ReportServiceStatus(ServiceStopped);
+    // will not say that the service stopped.
+    ReportStopped(g_service.handedOver);
 }
 
 }  // namespace
@@ -203,10 +208,7 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
             ReportHolvEvent(HolvEvent::ServiceChildFailed, "it could not be started");
         }
     }
-    // Before the status: after "stopped" the manager may end the process,
-    // and whoever reads the log once the service is stopped finds it there.
-    ReportHolvEvent(HolvEvent::ServiceStopped);
-    ReportServiceStatus(ServiceStopped);
+    ReportStopped(true);
 }
 
 }  // namespace holv
